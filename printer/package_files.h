@@ -9,8 +9,8 @@
 
 // Buffer sizes in wide characters, terminator included.
 enum { kPathChars = 260 };
-enum { kModelListBytes = 50000 };      // the model list buffer
-enum { kModelListChars = 20000 };      // what one section read may fill
+enum { kModelListBytes = 50000 };  // the model list buffer
+enum { kModelListChars = 20000 };  // what one section read may fill
 enum { kSettingsBlockBytes = 256, kSettingsValues = 64 };
 
 struct PackagePaths {

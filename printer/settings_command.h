@@ -11,10 +11,10 @@ enum { kSettingRows = 7, kOptionLabelCount = 90, kSettingCommandBytes = 12 };
 enum { kFirstSettingListId = 1201 };  // list id = 1201 + row; rows 1 to 6 have one
 
 struct SettingRow {
-    int32_t code;          // index into the settings block, byte 2 of the command
+    int32_t code;  // index into the settings block, byte 2 of the command
     int32_t defaultIndex;
     int32_t optionCount;
-    int32_t firstLabel;    // index into OptionLabels
+    int32_t firstLabel;  // index into OptionLabels
 };
 
 extern const SettingRow SettingTable[kSettingRows];

@@ -7,7 +7,7 @@
 enum { kDotCount = 5, kDotFrames = 64, kDotSize = 7 };
 
 // Places 0 to 64 along the track in 64ths; -1: the dot is hidden.
-extern const int32_t DotTrack[kDotCount][kDotFrames];
+extern const int32_t (&DotTrack)[kDotCount][kDotFrames];
 
 // Pixels per place: (width - 8) / 64, truncating toward zero.
 int DotUnit(int panelWidth);

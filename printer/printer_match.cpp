@@ -1,0 +1,60 @@
+// Which printers are ours, and the name of the last one found.
+#include "printers.h"
+
+#include <atomic>
+#include <string.h>
+#include <wchar.h>
+
+#include "package_files.h"
+
+int IsSupportedPrinter(const PrinterRecord& record, const wchar_t* modelList, size_t capacity) {
+    if (record.attributes & kPrinterAttributeWorkOffline) return 0;
+    return ModelListContains(modelList, capacity, record.driver);
+}
+
+int CountSupportedPrinters(const PrinterRecord* records, size_t count, const wchar_t* modelList,
+                           size_t capacity, PrinterVisitor visit, void* context) {
+    int found = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const PrinterRecord& record = records[i];
+        if (!IsSupportedPrinter(record, modelList, capacity)) continue;
+        SetFoundPrinterName(record.name);
+        if (visit != nullptr) visit(record.name, context);
+        ++found;
+    }
+    return found;
+}
+
+namespace {
+
+// The installation thread writes the name while painting reads it; a short
+// spin lock keeps a reader from seeing half of a name. Holders only copy at
+// most 100 characters, so nobody spins for long.
+wchar_t FoundPrinterName[kFoundNameChars];
+std::atomic_flag FoundPrinterNameBusy = ATOMIC_FLAG_INIT;
+
+struct FoundNameLock {
+    FoundNameLock() {
+        while (FoundPrinterNameBusy.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~FoundNameLock() { FoundPrinterNameBusy.clear(std::memory_order_release); }
+    FoundNameLock(const FoundNameLock&) = delete;
+    FoundNameLock& operator=(const FoundNameLock&) = delete;
+};
+
+}  // namespace
+
+void SetFoundPrinterName(const wchar_t* name) {
+    if (name == nullptr) name = L"";
+    size_t length = 0;
+    while (length < kFoundNameChars - 1 && name[length] != L'\0') ++length;
+    FoundNameLock lock;
+    memcpy(FoundPrinterName, name, length * sizeof(wchar_t));
+    FoundPrinterName[length] = L'\0';
+}
+
+void CopyFoundPrinterName(wchar_t out[kFoundNameChars]) {
+    FoundNameLock lock;
+    memcpy(out, FoundPrinterName, sizeof FoundPrinterName);
+}
