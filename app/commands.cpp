@@ -1,0 +1,131 @@
+// The main window's commands and device notifications.
+#include <windows.h>
+#include <dbt.h>
+#include <shellapi.h>
+
+#include "build_config.h"
+#include "install_run.h"
+#include "main_window.h"
+#include "package_files.h"
+#include "printers.h"
+#include "settings_command.h"
+
+namespace {
+
+const wchar_t kBusyText[] = L"WINDOWS正在安装您的打印机，请稍候...";
+const wchar_t kExitWhileBusyText[] =
+    L"WINDOWS正在安装您的打印机，退出后WINDOWS仍可能在后台进行安装任务";
+const wchar_t kSeveralPrintersText[] = L"发现多台打印机，请保持1台联机打印机！";
+const wchar_t kNoPrinterText[] = L"请安装驱动或连接打印机！";
+const wchar_t kNoBrowserText[] = L"WINDOWS没有默认浏览器";
+const wchar_t kNoManualAppFormat[] = L"WINDOWS没有安装打开 %s 的应用程序！";
+const wchar_t kDeviceRemovedText[] = L"设备移除或改变！";
+const wchar_t kWebsite[] = TAVO_WEBSITE_TEXT;
+// ShellExecuteW's result when no program is associated with the file.
+const INT_PTR kShellNoAssociation = SE_ERR_NOASSOC;  // 31
+enum { kInstallStackBytes = 1024 };
+
+INT_PTR ShellOpen(const wchar_t* target) {
+    return reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"Open", target, nullptr, nullptr, SW_SHOWNORMAL));
+}
+
+void OpenWebsite(HWND window) {
+    if (ShellOpen(kWebsite) == kShellNoAssociation)
+        MessageBoxW(window, kNoBrowserText, L"", MB_ICONERROR);
+}
+
+}  // namespace
+
+void OpenManual() {
+    const wchar_t* manual = Package.paths.manualPath;
+    if (ShellOpen(manual) == kShellNoAssociation) {
+        wchar_t text[kMessageChars];
+        wsprintfW(text, kNoManualAppFormat, manual);
+        MessageBoxW(MainWindow, text, L"", MB_ICONERROR);
+    }
+}
+
+int StartInstallation() {
+    // The flag is set here, before the thread exists: a second Install in
+    // the moment before the thread runs must find the tool busy.
+    if (InstallBusy.exchange(1) != 0) return 0;
+    HANDLE thread =
+        CreateThread(nullptr, kInstallStackBytes, InstallThreadProc, nullptr, 0, nullptr);
+    if (!thread) {
+        InstallBusy = 0;
+        return 0;
+    }
+    CloseHandle(thread);  // the thread runs on; nobody waits for it
+    return 1;
+}
+
+void ToggleSettingsPanel(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    if (PanelState >= kPanelSettings) {
+        PanelState = kPanelNone;
+        ResizeMainWindow(rect, kHeightCollapsed, TRUE);
+        return;
+    }
+    int count = FindOurPrinters(nullptr, 0);
+    if (count == 1) {
+        PanelState = kPanelSettings;
+        ResizeMainWindow(rect, kHeightSettings, TRUE);
+    } else {
+        PanelState = kPanelNone;
+        MessageBoxW(window, count > 1 ? kSeveralPrintersText : kNoPrinterText, nullptr, MB_OK);
+    }
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    int id = LOWORD(wParam);
+    int code = HIWORD(wParam);
+    switch (id) {
+        case kIdClose:
+            DestroyWindow(window);
+            return 0;
+        case kIdExit:
+            if (code != BN_CLICKED) return 0;
+            if (InstallBusy) MessageBoxW(window, kExitWhileBusyText, nullptr, MB_OK);
+            DestroyWindow(window);
+            return 0;
+        case kIdInstall:
+            if (InstallBusy) {
+                MessageBoxW(window, kBusyText, nullptr, MB_OK);
+            } else if (code == BN_CLICKED) {
+                StartInstallation();
+            }
+            return 0;
+        case kIdSettings:
+            if (InstallBusy) {
+                MessageBoxW(window, kBusyText, nullptr, MB_OK);
+            } else if (code == BN_CLICKED) {
+                ToggleSettingsPanel(window);
+            }
+            return 0;
+        case kIdWebsite:
+            if (code == BN_CLICKED) OpenWebsite(window);
+            return 0;
+        case kIdManual:
+            if (code == BN_CLICKED) OpenManual();
+            return 0;
+        default:
+            if (id >= kIdFirstList && id <= kIdLastList) {
+                OnSettingListCommand(window, id, code);
+                return 0;
+            }
+            return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+LRESULT OnDeviceChange(HWND window, WPARAM wParam) {
+    if (wParam != DBT_DEVICEREMOVECOMPLETE) return 0;
+    if (FindOurPrinters(nullptr, 0) == 1 || PanelState == kPanelNone) return 0;
+    PanelState = kPanelNone;
+    MessageBoxW(window, kDeviceRemovedText, L"", MB_ICONWARNING);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    ResizeMainWindow(rect, kHeightCollapsed, TRUE);
+    return 0;
+}

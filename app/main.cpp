@@ -1,0 +1,111 @@
+// Process start: the single-instance check, the class, GDI+, the main window
+// and the message loop.
+#include <objbase.h>
+
+#include "main_window.h"
+#include "png_image.h"
+#include "resources/resource.h"
+
+std::atomic<LONG> PanelState(kPanelNone);
+std::atomic<LONG> InstallBusy(0);
+LONG IsWow64 = 0;
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;
+HWND DotsPanel = nullptr;
+HFONT UiFont = nullptr;
+HBRUSH ButtonBrush = nullptr;
+HBRUSH BackgroundBrush = nullptr;
+wchar_t AppTitle[kTextChars];
+wchar_t ClassName[kTextChars];
+
+namespace {
+
+typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE, PBOOL);
+
+// 1 when this 32-bit process runs on 64-bit Windows. Without
+// IsWow64Process the system is taken as 32-bit.
+LONG DetectWow64() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    if (!kernel) return 0;
+    // Through void*: a function pointer of another type is what the lookup
+    // gives back.
+    IsWow64ProcessFunction isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (!isWow64Process || !isWow64Process(GetCurrentProcess(), &wow64)) return 0;
+    return wow64 ? 1 : 0;
+}
+
+}  // namespace
+
+void RegisterMainClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_LARGE));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = BackgroundBrush;
+    windowClass.lpszClassName = ClassName;
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_SMALL));
+    RegisterClassExW(&windowClass);
+}
+
+int CreateMainWindow(HINSTANCE instance, int showCommand) {
+    AppInstance = instance;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - kHeightCollapsed) / 2;
+    // WM_CREATE loads the package files and builds the controls before this
+    // returns; it also sets MainWindow.
+    HWND window = CreateWindowExW(0, ClassName, L"", 0, x, y, kWindowWidth, kHeightCollapsed,
+                                  nullptr, nullptr, instance, nullptr);
+    if (!window) return 0;
+    MainWindow = window;
+    // No caption, border or system menu: with WM_NCCALCSIZE and WM_NCPAINT
+    // answered by 0 the whole window is client area.
+    SetWindowLongW(window, GWL_STYLE, 0);
+    SetWindowLongW(window, GWL_EXSTYLE, WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    return 1;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
+    LoadStringW(instance, IDS_APP_TITLE, AppTitle, kTextChars);
+    LoadStringW(instance, IDS_CLASS_NAME, ClassName, kTextChars);
+
+    // Single instance: the main window is created with an empty title, so a
+    // running copy is looked for by the class alone. This finds it from the
+    // moment its window exists (even while its creation still shows a
+    // message), and a second copy ends with exit code 1.
+    if (ClassName[0] && FindWindowW(ClassName, nullptr)) ExitProcess(1);
+
+    IsWow64 = DetectWow64();
+    ButtonBrush = CreateSolidBrush(kColourButtonErase);
+    BackgroundBrush = CreateSolidBrush(kColourBackground);
+    PanelState = kPanelNone;
+    RegisterMainClass(instance);
+
+    // The shell (Website, Manual) may hand its work to COM components.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ULONG_PTR gdiplusToken = 0;
+    StartGdiplus(&gdiplusToken);
+
+    if (!CreateMainWindow(instance, showCommand)) return 0;
+
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+        if (got == -1) break;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+
+    StopGdiplus(gdiplusToken);
+    // The model list, the brushes and the font are kept to the process end:
+    // an installation thread may still be searching the printers with the
+    // list. Returning ends the process (ExitProcess), and with it that
+    // thread and the multimedia timer.
+    return got == -1 ? 0 : static_cast<int>(message.wParam);
+}

@@ -1,0 +1,184 @@
+// The main window: its message table, the creation of the controls and of
+// UiFont, painting by PanelState, and dragging the borderless window.
+#include "main_window.h"
+
+#include "dots_panel.h"
+#include "flat_button.h"
+#include "package_files.h"
+#include "png_image.h"
+#include "printers.h"
+#include "resources/resource.h"
+#include "settings_command.h"
+
+namespace {
+
+enum { kButtonTop = 90, kButtonSize = 80 };
+// Child control styles.
+const DWORD kPanelStyle = WS_CHILD | WS_VISIBLE | SS_OWNERDRAW;               // 0x5000000D
+const DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | BS_NOTIFY | BS_OWNERDRAW;  // 0x5000400B
+const RECT kPanelRect = {1, 180, 1 + 418, 180 + 187};                         // x, y, right, bottom
+
+// The logo, the printer icon and the bands below the buttons.
+const POINT kLogoAt = {12, 20};
+const POINT kPrinterIconAt = {20, 196};
+const RECT kResultBand = {0, 180, 420, 252};
+const RECT kSettingsBand = {0, 180, 420, 450};
+const RECT kInstallingBand = {0, 189, 420, 220};
+RECT kResultTextRect = {80, 200, 420, 480};
+RECT kRowLabelsRect = {20, 266, 420, 480};
+RECT kInstallingTextRect = {10, 196, 420, 220};
+const wchar_t kInstalledFormat[] = L"%s 已安装";
+const wchar_t kRowLabels[] =
+    L"拖纸器页长\r\n\r\n自动切纸\r\n\r\n自动换行\r\n\r\n打印方向\r\n\r\n软件\r\n\r\n手动送纸等待时"
+    L"间";
+const wchar_t kInstallingText[] = L"WINDOWS正在为您安装打印机，请稍等几分钟...";
+
+struct ButtonSpec {
+    const wchar_t* text;
+    int x;
+    int id;
+};
+// Install is last in the subclassing order: its previous procedure is kept.
+const ButtonSpec kButtons[] = {
+    {L"安装", 10, kIdInstall}, {L"设置", 90, kIdSettings}, {L"网站", 170, kIdWebsite},
+    {L"手册", 250, kIdManual}, {L"退出", 330, kIdExit},
+};
+
+// The drag state: the last cursor position seen (screen coordinates) and
+// whether a move with a button down has armed the drag.
+POINT LastCursor = {0, 0};
+int DragArmed = 0;
+
+HFONT CreateUiFont() {
+    LOGFONTW font = {};
+    font.lfHeight = 16;
+    font.lfWidth = 8;
+    font.lfCharSet = GB2312_CHARSET;
+    font.lfOutPrecision = OUT_DEVICE_PRECIS;
+    font.lfClipPrecision = CLIP_CHARACTER_PRECIS;
+    font.lfPitchAndFamily = FF_SWISS;
+    lstrcpynW(font.lfFaceName, L"宋体", LF_FACESIZE);
+    return CreateFontIndirectW(&font);
+}
+
+HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* className, const wchar_t* text,
+                 DWORD style, int x, int y, int width, int height, int id) {
+    return CreateWindowExW(0, className, text, style, x, y, width, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+WNDPROC Subclass(HWND window, WNDPROC procedure) {
+    return reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(SetWindowLongW(
+        window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(procedure)))));
+}
+
+void OnCreate(HWND window, const CREATESTRUCTW* create) {
+    MainWindow = window;
+    LoadPackageFiles();
+    InstallBusy = 0;
+    UiFont = CreateUiFont();
+    HINSTANCE instance = create->hInstance;
+
+    DotsPanel = CreateChild(window, instance, L"static", L"a2", kPanelStyle, kPanelRect.left,
+                            kPanelRect.top, kPanelRect.right - kPanelRect.left,
+                            kPanelRect.bottom - kPanelRect.top, kIdDotsPanel);
+    ShowWindow(DotsPanel, SW_HIDE);
+
+    HWND buttons[sizeof(kButtons) / sizeof(kButtons[0])];
+    for (size_t i = 0; i < sizeof(kButtons) / sizeof(kButtons[0]); ++i)
+        buttons[i] =
+            CreateChild(window, instance, L"button", kButtons[i].text, kButtonStyle, kButtons[i].x,
+                        kButtonTop, kButtonSize, kButtonSize, kButtons[i].id);
+    for (size_t i = 1; i < sizeof(kButtons) / sizeof(kButtons[0]); ++i)
+        if (buttons[i]) Subclass(buttons[i], FlatButtonProc);
+    if (buttons[0]) ButtonPrevProc = Subclass(buttons[0], FlatButtonProc);
+    if (DotsPanel) PanelPrevProc = Subclass(DotsPanel, DotsPanelProc);
+
+    CreateSettingLists(window, UiFont);
+}
+
+void OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    DrawPngResource(dc, kLogoAt.x, kLogoAt.y, IDR_PNG_LOGO);
+    // Default text colour, pen and brush: black text, white boxes with a
+    // black outline.
+    HGDIOBJ oldFont = SelectObject(dc, UiFont);
+    SetBkMode(dc, TRANSPARENT);
+
+    LONG panel = PanelState;
+    if (panel != kPanelNone) {
+        const RECT& band = panel == kPanelResult ? kResultBand : kSettingsBand;
+        Rectangle(dc, band.left, band.top, band.right, band.bottom);
+        DrawPngResource(dc, kPrinterIconAt.x, kPrinterIconAt.y, IDR_PNG_PRINTER);
+        wchar_t name[kFoundNameChars];
+        CopyFoundPrinterName(name);
+        wchar_t text[kMessageChars];
+        wsprintfW(text, kInstalledFormat, name);
+        DrawTextW(dc, text, -1, &kResultTextRect, 0);
+        DrawTextW(dc, kRowLabels, -1, &kRowLabelsRect, 0);
+    } else if (InstallBusy) {
+        Rectangle(dc, kInstallingBand.left, kInstallingBand.top, kInstallingBand.right,
+                  kInstallingBand.bottom);
+        DrawTextW(dc, kInstallingText, -1, &kInstallingTextRect, 0);
+    }
+
+    SelectObject(dc, oldFont);
+    EndPaint(window, &paint);
+}
+
+// Drags the window by any free spot of it, with the left or the right
+// button. The first move with a button down only arms the drag.
+void OnMouseMove(HWND window, WPARAM wParam) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    if (cursor.x == LastCursor.x && cursor.y == LastCursor.y) return;
+    POINT previous = LastCursor;
+    LastCursor = cursor;
+    if (!(wParam & (MK_LBUTTON | MK_RBUTTON))) {
+        DragArmed = 0;
+        return;
+    }
+    if (!DragArmed) {
+        DragArmed = 1;
+        return;
+    }
+    MoveWindow(window, rect.left + (cursor.x - previous.x), rect.top + (cursor.y - previous.y),
+               rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+}  // namespace
+
+void ResizeMainWindow(const RECT& rect, int height, BOOL repaint) {
+    MoveWindow(MainWindow, rect.left, rect.top, kWindowWidth, height, repaint);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lParam));
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT:
+            OnPaint(window);
+            return 0;
+        case WM_NCCALCSIZE:  // the whole window is client area
+        case WM_NCPAINT:     // no frame
+            return 0;
+        case WM_CTLCOLORBTN:
+            return reinterpret_cast<LRESULT>(ButtonBrush);
+        case WM_MOUSEMOVE:
+            OnMouseMove(window, wParam);
+            return 0;
+        case WM_COMMAND:
+            return OnCommand(window, wParam, lParam);
+        case WM_DEVICECHANGE:
+            return OnDeviceChange(window, wParam);
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}

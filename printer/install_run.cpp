@@ -1,0 +1,140 @@
+// The installation thread: dots animation, the installer of the package for
+// the system's bitness, its result, and the search for the printer.
+#include <objbase.h>
+#include <shellapi.h>
+#include <mmsystem.h>
+
+#include "app/main_window.h"
+#include "dots_panel.h"
+#include "install_run.h"
+#include "package_files.h"
+#include "printers.h"
+#include "settings_command.h"
+
+namespace {
+
+const wchar_t kParameterErrorText[] = L"参数错误！";
+const wchar_t kCopyErrorText[] = L"文件复制错误！";
+const wchar_t kInstalledCountFormat[] = L"安装%d台打印机";
+const wchar_t kNotStartedFormat[] = L"无法启动安装程序：%s";
+const wchar_t kSeveralPrintersText[] = L"发现多台打印机，请保持1台打印机USB连接！";
+const wchar_t kNoNewPrinterText[] = L"未发现新打印机，请保持USB连接！";
+const char kNoTimerLine[] = "time ID is not created\n";
+enum { kExitParameterError = -1, kExitCopyError = -2 };
+enum { kTimerDelayMs = 50, kTimerResolutionMs = 1 };
+
+// One process handle, closed on every path.
+class ProcessHandle {
+  public:
+    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
+    ~ProcessHandle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    HANDLE Get() const { return handle_; }
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+
+  private:
+    HANDLE handle_;
+};
+
+void ShowResult(const wchar_t* text, UINT icon) { MessageBoxW(MainWindow, text, L"", icon); }
+
+void WriteStandardOutput(const char* text, DWORD size) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    if (out && out != INVALID_HANDLE_VALUE) WriteFile(out, text, size, &written, nullptr);
+}
+
+// Starts the installer and waits for it. 1 and its exit code when it ran;
+// 0 when no process was started or its exit code could not be read.
+int RunAndWait(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+               DWORD* exitCode) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExW(&info) || !info.hProcess) return 0;
+    ProcessHandle process(info.hProcess);
+    if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0) return 0;
+    return GetExitCodeProcess(process.Get(), exitCode) ? 1 : 0;
+}
+
+}  // namespace
+
+void RunInstaller() {
+    const PackagePaths& paths = Package.paths;
+    // The installer is the package's own, never one found in whatever
+    // directory the tool was started from.
+    wchar_t installer[kPathChars];
+    wchar_t commandLine[kCommandLineChars];
+    wchar_t word[5];
+    BuildInfSectionWord(word);
+    int ready = BuildInstallerPath(paths.directory, IsWow64, installer, kPathChars) &&
+                BuildInstallerCommandLine(word, paths.infPath, commandLine, kCommandLineChars);
+
+    DWORD exitCode = 0;
+    // It runs in the package directory, as it did when started from there.
+    if (!ready || !RunAndWait(installer, commandLine, paths.directory, &exitCode)) {
+        // Nothing was installed: say so rather than report "0 printers".
+        wchar_t text[kMessageChars];
+        wsprintfW(text, kNotStartedFormat, ready ? installer : InstallerRelativePath(IsWow64));
+        ShowResult(text, MB_ICONWARNING);
+        return;
+    }
+
+    int result = static_cast<int>(exitCode);
+    if (result == kExitParameterError) {
+        ShowResult(kParameterErrorText, MB_ICONWARNING);
+    } else if (result == kExitCopyError) {
+        ShowResult(kCopyErrorText, MB_ICONWARNING);
+    } else {
+        wchar_t text[kMessageChars];
+        wsprintfW(text, kInstalledCountFormat, result);
+        ShowResult(text, MB_ICONINFORMATION);
+    }
+}
+
+DWORD WINAPI InstallThreadProc(LPVOID) {
+    // The shell may hand the start of the installer to COM components.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    RECT rect;
+    GetWindowRect(MainWindow, &rect);  // every resize below keeps this position
+
+    FrameCounter = 0;
+    InstallBusy = 1;  // already set by the Install command; kept for any other caller
+    if (DotsPanel) InvalidateRect(DotsPanel, nullptr, FALSE);
+    MMRESULT timer = timeSetEvent(kTimerDelayMs, kTimerResolutionMs, DotsTimerProc, 0,
+                                  TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+    FrameCounter = 0;
+
+    if (timer == 0) {
+        WriteStandardOutput(kNoTimerLine, sizeof(kNoTimerLine) - 1);
+    } else {
+        if (PanelState == kPanelNone) ResizeMainWindow(rect, kHeightInstalling, FALSE);
+        ShowWindow(DotsPanel, SW_SHOW);
+
+        RunInstaller();
+
+        int count = FindOurPrinters(nullptr, 0);
+        if (count == 1) {
+            if (PanelState == kPanelNone) {
+                PanelState = kPanelResult;
+                ResizeMainWindow(rect, kHeightResult, TRUE);
+                UpdateWindow(MainWindow);
+            }
+        } else {
+            ShowResult(count > 1 ? kSeveralPrintersText : kNoNewPrinterText, MB_ICONWARNING);
+            ResizeMainWindow(rect, kHeightCollapsed, TRUE);
+        }
+        timeKillEvent(timer);
+    }
+
+    ShowWindow(DotsPanel, SW_HIDE);
+    InstallBusy = 0;
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
