@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""Draws the tool's artwork and writes it as PNG and ICO files.
+
+    make_art.py OUTDIR
+
+writes into OUTDIR:
+  logo.png          275 x 52, RGBA, 8 bits per channel: the maker's logo
+  printer.png       50 x 50, RGB, 8 bits per channel: the printer icon shown
+                    on the white result band
+  app_large.ico     128 x 128, 32 bits per pixel: the class icon
+  app_small.ico     128 x 128, 32 bits per pixel: the small class icon
+                    (simpler shapes that survive scaling down to 16 x 16)
+
+Pure python3 (zlib and struct only). Every shape is drawn with 4 x 4
+supersampling, so edges are smooth and the output is the same on every
+machine: the build runs this script and the resource script picks the files
+up from the build tree.
+"""
+import os
+import struct
+import sys
+import zlib
+
+SS = 4  # supersampling per axis
+
+# The tool's colours (RGB).
+DOT_BLUE = (84, 195, 241)     # the dots of the progress panel
+DARK = (36, 36, 36)           # button face
+BACKGROUND = (15, 15, 15)     # window background
+WHITE = (255, 255, 255)
+GREY = (120, 124, 130)
+LIGHT_GREY = (200, 203, 208)
+DARK_GREY = (70, 72, 76)
+
+
+class Canvas:
+    """Straight (non-premultiplied) RGBA canvas of floats 0..1 per channel
+    for alpha and 0..255 for colour; shapes are composited "over"."""
+
+    def __init__(self, width, height, background=None):
+        self.w, self.h = width, height
+        fill = (0.0, 0.0, 0.0, 0.0) if background is None else (*map(float, background), 1.0)
+        self.px = [list(fill) for _ in range(width * height)]
+
+    def blend(self, x, y, color, coverage):
+        if coverage <= 0.0 or not (0 <= x < self.w and 0 <= y < self.h):
+            return
+        a_src = coverage * (color[3] if len(color) > 3 else 1.0)
+        p = self.px[y * self.w + x]
+        a_dst = p[3]
+        a_out = a_src + a_dst * (1.0 - a_src)
+        if a_out <= 0.0:
+            return
+        for i in range(3):
+            p[i] = (color[i] * a_src + p[i] * a_dst * (1.0 - a_src)) / a_out
+        p[3] = a_out
+
+    def shape(self, inside, box, color):
+        """Fills the points for which inside(x, y) holds, x and y in pixel
+        units; box = (x0, y0, x1, y1) bounds the shape."""
+        x0, y0, x1, y1 = box
+        for py in range(max(0, int(y0)), min(self.h, int(y1) + 1)):
+            for px in range(max(0, int(x0)), min(self.w, int(x1) + 1)):
+                hits = 0
+                for sy in range(SS):
+                    for sx in range(SS):
+                        if inside(px + (sx + 0.5) / SS, py + (sy + 0.5) / SS):
+                            hits += 1
+                self.blend(px, py, color, hits / (SS * SS))
+
+    def rect(self, x0, y0, x1, y1, color, radius=0.0):
+        def inside(x, y):
+            if not (x0 <= x < x1 and y0 <= y < y1):
+                return False
+            if radius <= 0:
+                return True
+            cx = min(max(x, x0 + radius), x1 - radius)
+            cy = min(max(y, y0 + radius), y1 - radius)
+            return (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius
+        self.shape(inside, (x0, y0, x1, y1), color)
+
+    def circle(self, cx, cy, r, color):
+        self.shape(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r,
+                   (cx - r - 1, cy - r - 1, cx + r + 1, cy + r + 1), color)
+
+    def polygon(self, points, color):
+        xs = [p[0] for p in points]
+        ys = [p[1] for p in points]
+
+        def inside(x, y):  # even-odd rule
+            result = False
+            j = len(points) - 1
+            for i in range(len(points)):
+                xi, yi = points[i]
+                xj, yj = points[j]
+                if (yi > y) != (yj > y) and x < (xj - xi) * (y - yi) / (yj - yi) + xi:
+                    result = not result
+                j = i
+            return result
+        self.shape(inside, (min(xs), min(ys), max(xs), max(ys)), color)
+
+    def rgba_rows(self):
+        for y in range(self.h):
+            row = self.px[y * self.w:(y + 1) * self.w]
+            yield [(round(p[0]), round(p[1]), round(p[2]), round(p[3] * 255)) for p in row]
+
+
+# A 5 x 7 dot-matrix font: the letters the logo uses.
+GLYPHS = {
+    'A': ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
+    'D': ["11110", "10001", "10001", "10001", "10001", "10001", "11110"],
+    'E': ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
+    'I': ["01110", "00100", "00100", "00100", "00100", "00100", "01110"],
+    'M': ["10001", "11011", "10101", "10101", "10001", "10001", "10001"],
+    'N': ["10001", "11001", "10101", "10011", "10001", "10001", "10001"],
+    'O': ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
+    'P': ["11110", "10001", "10001", "11110", "10000", "10000", "10000"],
+    'R': ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
+    'S': ["01111", "10000", "10000", "01110", "00001", "00001", "11110"],
+    'T': ["11111", "00100", "00100", "00100", "00100", "00100", "00100"],
+    'V': ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
+    'X': ["10001", "10001", "01010", "00100", "01010", "10001", "10001"],
+    ' ': ["00000"] * 7,
+}
+
+
+def dot_text(canvas, text, x, y, pitch, radius, color):
+    """Writes text as printer dots: each set cell of a glyph is one round
+    dot, the way a 9-pin head prints. Returns the x after the text."""
+    for ch in text:
+        for row, bits in enumerate(GLYPHS[ch]):
+            for col, bit in enumerate(bits):
+                if bit == '1':
+                    canvas.circle(x + col * pitch + pitch / 2, y + row * pitch + pitch / 2, radius, color)
+        x += 6 * pitch
+    return x
+
+
+def block_text(canvas, text, x, y, pitch, color):
+    """Writes text with square cells (for small sizes where dots blur)."""
+    for ch in text:
+        for row, bits in enumerate(GLYPHS[ch]):
+            for col, bit in enumerate(bits):
+                if bit == '1':
+                    canvas.rect(x + col * pitch, y + row * pitch,
+                                x + (col + 1) * pitch, y + (row + 1) * pitch, color)
+        x += 6 * pitch
+    return x
+
+
+def draw_printer(c, x, y, s, body, paper, slot, dots):
+    """A dot-matrix printer seen from the front, in a box of 50 x 50 units
+    scaled by s, its top-left corner at (x, y)."""
+    def r(x0, y0, x1, y1, color, radius=0.0):
+        c.rect(x + x0 * s, y + y0 * s, x + x1 * s, y + y1 * s, color, radius * s)
+    # Paper coming in at the back (tractor feed, with its sprocket holes).
+    r(12, 4, 38, 22, paper, 1)
+    for hy in (7, 12, 17):
+        c.circle(x + 14.5 * s, y + hy * s, 0.9 * s, slot)
+        c.circle(x + 35.5 * s, y + hy * s, 0.9 * s, slot)
+    # Body, platen slot and the paper leaving at the front.
+    r(3, 18, 47, 40, body, 4)
+    r(8, 22, 42, 25, slot, 1)
+    r(12, 33, 38, 46, paper, 1)
+    for ly in (37, 40, 43):
+        r(15, ly, 35, ly + 1, slot)
+    # The print head's dots, in the colour of the progress panel.
+    for i, dx in enumerate((-6, -3, 0, 3, 6)):
+        c.circle(x + (25 + dx) * s, y + 29 * s, 1.2 * s, dots)
+
+
+def logo():
+    c = Canvas(275, 52)
+    # Badge: a dark rounded square with the printer in it.
+    c.rect(1, 1, 51, 51, (*DARK, 1.0), 9)
+    draw_printer(c, 3, 3, 0.92, LIGHT_GREY, WHITE, DARK_GREY, DOT_BLUE)
+    # Maker's name in large printer dots, the line under it in small ones.
+    dot_text(c, "TAVO", 62, 4, 4.0, 1.75, WHITE)
+    dot_text(c, "DOT MATRIX PRINTERS", 62, 37, 1.5, 0.72, DOT_BLUE)
+    # A trail of five dots after the name, like the progress animation.
+    for i in range(5):
+        c.circle(163 + i * 9, 18, 2.0 + 0.3 * i, (*DOT_BLUE, 0.45 + 0.13 * i))
+    return c
+
+
+def printer_icon():
+    # No alpha in this picture: it is drawn on the white result band, so
+    # its background is white.
+    c = Canvas(50, 50, background=WHITE)
+    draw_printer(c, 0, 0, 1.0, GREY, (245, 245, 245), DARK_GREY, DOT_BLUE)
+    return c
+
+
+def app_icon(simple):
+    c = Canvas(128, 128)
+    c.rect(4, 4, 124, 124, (*DARK, 1.0), 22)
+    if simple:
+        # Bold shapes that stay readable when Windows shows it at 16 x 16.
+        c.rect(28, 18, 100, 60, WHITE, 4)
+        c.rect(10, 48, 118, 104, LIGHT_GREY, 12)
+        c.rect(24, 62, 104, 72, DARK_GREY, 3)
+        for dx in (-28, -14, 0, 14, 28):
+            c.circle(64 + dx, 88, 5.5, DOT_BLUE)
+    else:
+        draw_printer(c, 14, 10, 2.0, LIGHT_GREY, WHITE, DARK_GREY, DOT_BLUE)
+        block_text(c, "TAVO", 35, 106, 1.6, DOT_BLUE)
+    return c
+
+
+def png_bytes(canvas, alpha):
+    raw = bytearray()
+    for row in canvas.rgba_rows():
+        raw.append(0)  # filter type None
+        for r, g, b, a in row:
+            raw += bytes((r, g, b, a)) if alpha else bytes((r, g, b))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    colour_type = 6 if alpha else 2
+    ihdr = struct.pack(">IIBBBBB", canvas.w, canvas.h, 8, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr)
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def ico_bytes(canvas):
+    """One 32-bpp image in an ICO: a BITMAPINFOHEADER with doubled height,
+    BGRA rows bottom-up, then the 1-bpp AND mask (rows padded to 4 bytes)."""
+    w, h = canvas.w, canvas.h
+    rows = list(canvas.rgba_rows())
+    xor = bytearray()
+    for row in reversed(rows):
+        for r, g, b, a in row:
+            xor += bytes((b, g, r, a))
+    mask_stride = ((w + 31) // 32) * 4
+    mask = bytearray()
+    for row in reversed(rows):
+        line = bytearray(mask_stride)
+        for x, (_, _, _, a) in enumerate(row):
+            if a == 0:
+                line[x // 8] |= 0x80 >> (x % 8)
+        mask += line
+    header = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    image = header + xor + mask
+    icondir = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(image), 6 + 16)
+    return icondir + entry + image
+
+
+def write(path, data):
+    tmp = path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(data)
+    os.replace(tmp, path)
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.stderr.write("usage: make_art.py OUTDIR\n")
+        return 2
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    write(os.path.join(out, "logo.png"), png_bytes(logo(), alpha=True))
+    write(os.path.join(out, "printer.png"), png_bytes(printer_icon(), alpha=False))
+    write(os.path.join(out, "app_large.ico"), ico_bytes(app_icon(simple=False)))
+    write(os.path.join(out, "app_small.ico"), ico_bytes(app_icon(simple=True)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
