@@ -1,0 +1,414 @@
+// tavo_bench_probe: measures a GUI program from outside its process, so the
+// figures include nothing the measured program would not do by itself.
+//
+//   startup RUNS EXE CLASS [EXE CLASS...]
+//       Starts each program RUNS times, interleaved, one at a time; prints
+//       per run "startup <name> <ms> <peak working set bytes>".
+//   addprinter NAME DRIVER PORTFILE
+//       Adds a local printer with that driver ("wineps.drv" as the driver
+//       file) whose raw jobs go to PORTFILE.
+//   paints EXE CLASS REPAINTS SECONDS
+//       Starts the tool and drives it through its panel states, timing
+//       REPAINTS repaints of the main window in each state and of the dots
+//       panel during an installation, and its processor use over SECONDS
+//       while the installation runs; prints "paint ..." and "cpu ..." lines.
+//   floorpaint EXE CLASS REPAINTS
+//       The same repaint timing for the floor program's window.
+//
+// Ready for input: the program's top-level window of the class is visible,
+// neither it nor any visible child has anything left to paint, and a
+// message sent to it comes back (SendMessageTimeout of WM_NULL). A sent
+// message is only served when the window's thread is back in its message
+// loop, so at that moment the first paint is done and the next input is
+// read at once. WaitForInputIdle is waited for first, so the polling does
+// not compete for the processor with a program still starting.
+//
+// Timing one repaint from outside: RedrawWindow with RDW_UPDATENOW on
+// another thread's window sends WM_PAINT to it and waits for the window
+// procedure to return (a window of another thread is painted by a sent,
+// synchronous WM_PAINT), so the wall time of the call is the paint plus one
+// cross-process round trip. The round trip is timed alone as well (a sent
+// WM_NULL) and reported beside it. The measured process's own processor
+// time over the repaints (GetProcessTimes) is the other view: it counts
+// only the work done in that process.
+#include <windows.h>
+#include <psapi.h>
+#include <winspool.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const int kIdInstall = 1002, kIdSettings = 1003, kIdDotsPanel = 1100;
+const DWORD kStartDeadlineMs = 30000;
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+struct Handle {
+    HANDLE value = nullptr;
+    Handle() = default;
+    explicit Handle(HANDLE h) : value(h) {}
+    ~Handle() {
+        if (value != nullptr && value != INVALID_HANDLE_VALUE) CloseHandle(value);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+};
+
+struct FindContext {
+    const wchar_t* className;
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopWindow(HWND window, LPARAM lParam) {
+    FindContext* context = reinterpret_cast<FindContext*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != context->processId) return TRUE;
+    wchar_t name[64];
+    if (context->className != nullptr) {
+        if (!GetClassNameW(window, name, 64) || wcscmp(name, context->className) != 0) return TRUE;
+    }
+    context->found = window;
+    return FALSE;
+}
+
+// The top-level window of `className` that process `processId` owns.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
+    FindContext context{className, processId, nullptr};
+    EnumWindows(FindTopWindow, reinterpret_cast<LPARAM>(&context));
+    return context.found;
+}
+
+BOOL CALLBACK FindUnpaintedChild(HWND child, LPARAM lParam) {
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) {
+        *reinterpret_cast<BOOL*>(lParam) = TRUE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool FullyPainted(HWND window) {
+    if (GetUpdateRect(window, nullptr, FALSE)) return false;
+    BOOL unpainted = FALSE;
+    EnumChildWindows(window, FindUnpaintedChild, reinterpret_cast<LPARAM>(&unpainted));
+    return !unpainted;
+}
+
+bool Answers(HWND window, UINT timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+// Waits on a condition with a deadline, checking every millisecond.
+template <typename Condition>
+bool WaitFor(DWORD deadlineMs, Condition condition) {
+    double end = Now() + deadlineMs;
+    for (;;) {
+        if (condition()) return true;
+        if (Now() > end) return false;
+        Sleep(1);
+    }
+}
+
+struct Running {
+    PROCESS_INFORMATION info = {};
+    HWND window = nullptr;
+    double startupMs = 0;
+    ~Running() {
+        if (info.hProcess != nullptr) {
+            if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(info.hProcess, 2);
+                WaitForSingleObject(info.hProcess, 5000);
+            }
+            CloseHandle(info.hProcess);
+            CloseHandle(info.hThread);
+        }
+    }
+};
+
+// The directory part of `path`, which the program is started in: the tool
+// starts its installers relative to the current directory.
+void DirectoryOf(const wchar_t* path, wchar_t* out, size_t chars) {
+    wcsncpy(out, path, chars - 1);
+    out[chars - 1] = L'\0';
+    wchar_t* cut = wcsrchr(out, L'\\');
+    if (cut != nullptr) *cut = L'\0';
+}
+
+// Starts `exe` and waits until its window of `className` is ready for input.
+bool StartReady(const wchar_t* exe, const wchar_t* className, Running* run) {
+    wchar_t directory[MAX_PATH];
+    DirectoryOf(exe, directory, MAX_PATH);
+    std::vector<wchar_t> commandLine(wcslen(exe) + 3);
+    swprintf(commandLine.data(), commandLine.size(), L"\"%ls\"", exe);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+
+    double start = Now();
+    if (!CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                        &startup, &run->info)) {
+        fprintf(stderr, "probe: cannot start %ls (error %lu)\n", exe, GetLastError());
+        return false;
+    }
+    WaitForInputIdle(run->info.hProcess, kStartDeadlineMs);
+    bool ready = WaitFor(kStartDeadlineMs, [&] {
+        if (run->window == nullptr)
+            run->window = FindProcessWindow(run->info.dwProcessId, className);
+        return run->window != nullptr && IsWindowVisible(run->window) &&
+               FullyPainted(run->window) && Answers(run->window, 5000);
+    });
+    run->startupMs = Now() - start;
+    if (!ready) fprintf(stderr, "probe: %ls showed no ready window of class %ls\n", exe, className);
+    return ready;
+}
+
+SIZE_T PeakWorkingSet(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
+    return counters.PeakWorkingSetSize;
+}
+
+// Closes the program's window as a user would and waits for the process.
+bool CloseAndWait(Running* run) {
+    if (run->window != nullptr) PostMessageW(run->window, WM_CLOSE, 0, 0);
+    return WaitForSingleObject(run->info.hProcess, 10000) == WAIT_OBJECT_0;
+}
+
+const wchar_t* BaseName(const wchar_t* path) {
+    const wchar_t* cut = wcsrchr(path, L'\\');
+    return cut != nullptr ? cut + 1 : path;
+}
+
+int CommandStartup(int argc, wchar_t** argv) {
+    if (argc < 5 || (argc - 3) % 2 != 0) return 64;
+    int runs = _wtoi(argv[2]);
+    for (int i = 0; i < runs; ++i) {
+        for (int t = 3; t + 1 < argc; t += 2) {
+            Running run;
+            if (!StartReady(argv[t], argv[t + 1], &run)) return 1;
+            // The peak so far includes the start-up; the idle program does
+            // not grow afterwards.
+            SIZE_T peak = PeakWorkingSet(run.info.hProcess);
+            if (!CloseAndWait(&run)) {
+                fprintf(stderr, "probe: %ls did not end after WM_CLOSE\n", argv[t]);
+                return 1;
+            }
+            printf("startup %ls %.3f %lu\n", BaseName(argv[t]), run.startupMs,
+                   static_cast<unsigned long>(peak));
+            fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+int CommandAddPrinter(int argc, wchar_t** argv) {
+    if (argc != 5) return 64;
+    DRIVER_INFO_3W driver = {};
+    driver.cVersion = 3;
+    driver.pName = argv[3];
+    driver.pEnvironment = nullptr;
+    driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
+    driver.pDataFile = const_cast<wchar_t*>(L"generic.ppd");
+    driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
+    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+        fprintf(stderr, "probe: AddPrinterDriverW failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    PRINTER_INFO_2W printer = {};
+    printer.pPrinterName = argv[2];
+    printer.pPortName = argv[4];
+    printer.pDriverName = argv[3];
+    printer.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+    printer.pDatatype = const_cast<wchar_t*>(L"RAW");
+    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
+    if (added == nullptr && GetLastError() != ERROR_PRINTER_ALREADY_EXISTS) {
+        fprintf(stderr, "probe: AddPrinterW failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    if (added != nullptr) ClosePrinter(added);
+    return 0;
+}
+
+ULONGLONG ProcessCpu100ns(HANDLE process) {
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
+    ULARGE_INTEGER k, u;
+    k.LowPart = kernel.dwLowDateTime;
+    k.HighPart = kernel.dwHighDateTime;
+    u.LowPart = user.dwLowDateTime;
+    u.HighPart = user.dwHighDateTime;
+    return k.QuadPart + u.QuadPart;
+}
+
+// Times `repaints` synchronous repaints of `window` and prints one line:
+// paint <label> <wall ms per repaint> <round trip ms> <process cpu ms per repaint>
+void TimeRepaints(const char* label, HWND window, HANDLE process, int repaints, UINT flags) {
+    // Warm up: the first paints fill caches that later ones reuse.
+    for (int i = 0; i < 10; ++i) RedrawWindow(window, nullptr, nullptr, flags);
+
+    double start = Now();
+    for (int i = 0; i < repaints; ++i) Answers(window, 5000);
+    double roundTrip = (Now() - start) / repaints;
+
+    ULONGLONG cpuStart = ProcessCpu100ns(process);
+    start = Now();
+    for (int i = 0; i < repaints; ++i) RedrawWindow(window, nullptr, nullptr, flags);
+    double wall = (Now() - start) / repaints;
+    double cpu = double(ProcessCpu100ns(process) - cpuStart) / 10000.0 / repaints;
+    printf("paint %s %.4f %.4f %.4f\n", label, wall, roundTrip, cpu);
+    fflush(stdout);
+}
+
+const UINT kMainRepaint = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE;
+// The dots panel's timer invalidates without erasing; a frame is timed the
+// same way.
+const UINT kDotsRepaint = RDW_INVALIDATE | RDW_UPDATENOW;
+
+int WindowHeight(HWND window) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return -1;
+    return rect.bottom - rect.top;
+}
+
+// The message box the tool shows, owned by its main window.
+HWND FindMessageBox(DWORD processId, HWND owner) {
+    HWND box = nullptr;
+    for (;;) {
+        box = FindWindowExW(nullptr, box, L"#32770", nullptr);
+        if (box == nullptr) return nullptr;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(box, &pid);
+        if (pid == processId && GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box))
+            return box;
+    }
+}
+
+void ClickCommand(HWND window, int id) {
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+}
+
+// Answers the message box the tool shows next (OK), printing its text.
+bool DismissMessageBox(const Running& run, DWORD deadlineMs) {
+    HWND box = nullptr;
+    if (!WaitFor(deadlineMs, [&] {
+            return (box = FindMessageBox(run.info.dwProcessId, run.window)) != nullptr;
+        }))
+        return false;
+    wchar_t text[512] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    char utf8[1024];
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    printf("message %s\n", utf8);
+    fflush(stdout);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return WaitFor(5000, [&] { return !IsWindow(box); });
+}
+
+int CommandPaints(int argc, wchar_t** argv) {
+    if (argc != 6) return 64;
+    const wchar_t* exe = argv[2];
+    const wchar_t* className = argv[3];
+    int repaints = _wtoi(argv[4]);
+    double seconds = _wtof(argv[5]);
+
+    Running run;
+    if (!StartReady(exe, className, &run)) return 1;
+    HANDLE process = run.info.hProcess;
+    TimeRepaints("state0", run.window, process, repaints, kMainRepaint);
+
+    // An installation: the dots panel shows while the installer runs.
+    ClickCommand(run.window, kIdInstall);
+    HWND panel = GetDlgItem(run.window, kIdDotsPanel);
+    if (!WaitFor(10000, [&] { return panel != nullptr && IsWindowVisible(panel); })) {
+        fprintf(stderr, "probe: the dots panel did not show after Install\n");
+        return 1;
+    }
+    // Processor use of the whole tool while the animation runs alone.
+    ULONGLONG cpuStart = ProcessCpu100ns(process);
+    double start = Now();
+    Sleep(DWORD(seconds * 1000));
+    double wall = Now() - start;
+    double cpuMs = double(ProcessCpu100ns(process) - cpuStart) / 10000.0;
+    bool stillRunning =
+        IsWindowVisible(panel) && FindMessageBox(run.info.dwProcessId, run.window) == nullptr;
+    printf("cpu animation %.3f %.3f %d\n", cpuMs, wall, stillRunning ? 1 : 0);
+    fflush(stdout);
+    if (IsWindowVisible(panel)) TimeRepaints("dots", panel, process, repaints, kDotsRepaint);
+    if (IsWindowVisible(panel))
+        TimeRepaints("state0-installing", run.window, process, repaints, kMainRepaint);
+
+    // The installer's result, then the printer search: one printer gives
+    // the result band (PanelState 1, 252 pixels high).
+    if (!DismissMessageBox(run, 600000)) {
+        fprintf(stderr, "probe: no message box after the installation\n");
+        return 1;
+    }
+    if (!WaitFor(20000,
+                 [&] { return WindowHeight(run.window) == 252 && !IsWindowVisible(panel); })) {
+        fprintf(stderr, "probe: no result band (height %d)\n", WindowHeight(run.window));
+        return 1;
+    }
+    TimeRepaints("state1", run.window, process, repaints, kMainRepaint);
+
+    ClickCommand(run.window, kIdSettings);
+    if (!WaitFor(10000, [&] { return WindowHeight(run.window) == 450; })) {
+        fprintf(stderr, "probe: the settings panel did not open (height %d)\n",
+                WindowHeight(run.window));
+        return 1;
+    }
+    TimeRepaints("state2", run.window, process, repaints, kMainRepaint);
+
+    SIZE_T peak = PeakWorkingSet(process);
+    printf("peak tool-after-states %lu\n", static_cast<unsigned long>(peak));
+    if (!CloseAndWait(&run)) {
+        fprintf(stderr, "probe: the tool did not end after WM_CLOSE\n");
+        return 1;
+    }
+    return 0;
+}
+
+int CommandFloorPaint(int argc, wchar_t** argv) {
+    if (argc != 5) return 64;
+    Running run;
+    if (!StartReady(argv[2], argv[3], &run)) return 1;
+    TimeRepaints("floor", run.window, run.info.hProcess, _wtoi(argv[4]), kMainRepaint);
+    return CloseAndWait(&run) ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int result = 64;
+    if (argc >= 2) {
+        if (wcscmp(argv[1], L"startup") == 0)
+            result = CommandStartup(argc, argv);
+        else if (wcscmp(argv[1], L"addprinter") == 0)
+            result = CommandAddPrinter(argc, argv);
+        else if (wcscmp(argv[1], L"paints") == 0)
+            result = CommandPaints(argc, argv);
+        else if (wcscmp(argv[1], L"floorpaint") == 0)
+            result = CommandFloorPaint(argc, argv);
+    }
+    if (result == 64) fprintf(stderr, "usage: see the top of bench/probe.cpp\n");
+    return result;
+}
