@@ -1,0 +1,632 @@
+// tavo_probe: looks at the running tool from outside, through the window
+// system, the spooler and the process list, and answers in JSON lines.
+//
+//   tavo_probe.exe COMMAND ARGS...   one query, one answer line
+//   tavo_probe.exe serve             queries on standard input, one per line
+//                                    (arguments separated by tabs), one
+//                                    answer line each, flushed at once
+//
+// Every answer is one JSON object with "ok": true or false. Queries:
+//   main [CLASS]                 the top-level window of CLASS (TAVO_WIN32)
+//   count CLASS                  how many top-level windows have CLASS
+//   children [CLASS]             the main window's child controls
+//   comboitems ID [CLASS]        the texts of a combo box's entries
+//   boxes                        visible top-level dialogs (#32770): owner,
+//                                caption, text (control 0xFFFF), icon, buttons
+//   press BOX ID                 posts a click on button ID of dialog BOX
+//   devchange WPARAM [CLASS]     sends WM_DEVICECHANGE from a thread of its
+//                                own (a handler may show a modal box); the
+//                                answer comes at once, the result with "sent"
+//   sent                         results of the sends started so far
+//   command ID CODE [CLASS]      sends WM_COMMAND (low word ID, high CODE)
+//   close [CLASS]                posts WM_CLOSE (a close through the system)
+//   foreground                   the foreground window
+//   resources PID                GDI/USER objects, handles and memory of PID
+//   procs                        every process: pid, parent, exe name
+//   terminate PID                ends a process by id
+//   addprinter NAME DRIVER PORT [ATTRIBUTES]   a printer with a file port
+//   delprinter NAME              deletes a printer (missing is fine)
+//   printers                     the local printers with driver and port
+//   quit                         ends serve mode
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winspool.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kDefaultClass[] = L"TAVO_WIN32";
+
+// ---- JSON output -------------------------------------------------------
+
+std::string Utf8(const wchar_t* text) {
+    if (!text || !*text) return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    if (bytes <= 1) return std::string();
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, NULL, NULL);
+    out.resize(static_cast<size_t>(bytes - 1));
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int chars = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, NULL, 0);
+    std::wstring out(static_cast<size_t>(chars), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], chars);
+    out.resize(static_cast<size_t>(chars - 1));
+    return out;
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Quote(const wchar_t* text) { return Quote(Utf8(text)); }
+
+std::string Number(long long value) { return std::to_string(value); }
+
+std::string Handle(const void* handle) {
+    return Number(static_cast<long long>(reinterpret_cast<uintptr_t>(handle)));
+}
+
+std::string RectJson(const RECT& r) {
+    return "[" + Number(r.left) + "," + Number(r.top) + "," + Number(r.right) + "," +
+           Number(r.bottom) + "]";
+}
+
+std::string Fail(const std::string& why) { return "{\"ok\":false,\"error\":" + Quote(why) + "}"; }
+
+std::wstring WindowText(HWND window) {
+    // WM_GETTEXT is marshalled across processes; a timeout keeps a hung
+    // window from hanging the probe.
+    wchar_t buffer[1024] = {0};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer),
+                        SMTO_ABORTIFHUNG, 2000, &copied);
+    buffer[1023] = 0;
+    return buffer;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {0};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+// ---- The main window ---------------------------------------------------
+
+HWND FindMain(const wchar_t* className) { return FindWindowW(className, NULL); }
+
+std::string MainJson(const wchar_t* className) {
+    HWND main = FindMain(className);
+    if (!main) return "{\"ok\":true,\"found\":false}";
+    RECT rect;
+    GetWindowRect(main, &rect);
+    RECT client;
+    GetClientRect(main, &client);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    return "{\"ok\":true,\"found\":true,\"hwnd\":" + Handle(main) + ",\"rect\":" + RectJson(rect) +
+           ",\"client\":" + RectJson(client) + ",\"style\":" +
+           Number(static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE))) + ",\"exstyle\":" +
+           Number(static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE))) + ",\"visible\":" +
+           (IsWindowVisible(main) ? "true" : "false") + ",\"pid\":" + Number(pid) +
+           ",\"title\":" + Quote(WindowText(main).c_str()) + "}";
+}
+
+struct CountContext {
+    std::wstring className;
+    int count;
+    std::string pids;
+};
+
+BOOL CALLBACK CountTop(HWND window, LPARAM param) {
+    CountContext* context = reinterpret_cast<CountContext*>(param);
+    if (ClassOf(window) == context->className) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (context->count) context->pids += ",";
+        context->pids += Number(pid);
+        ++context->count;
+    }
+    return TRUE;
+}
+
+std::string CountJson(const wchar_t* className) {
+    CountContext context;
+    context.className = className;
+    context.count = 0;
+    EnumWindows(CountTop, reinterpret_cast<LPARAM>(&context));
+    return "{\"ok\":true,\"count\":" + Number(context.count) + ",\"pids\":[" + context.pids + "]}";
+}
+
+LRESULT SendQuiet(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result))
+        return -1;
+    return static_cast<LRESULT>(result);
+}
+
+std::string ChildJson(HWND child) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    std::wstring cls = ClassOf(child);
+    std::string out = "{\"hwnd\":" + Handle(child) +
+                      ",\"id\":" + Number(GetWindowLongW(child, GWL_ID)) +
+                      ",\"class\":" + Quote(cls.c_str()) + ",\"rect\":" + RectJson(rect) +
+                      ",\"style\":" + Number(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE))) +
+                      ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") +
+                      ",\"enabled\":" + (IsWindowEnabled(child) ? "true" : "false") +
+                      ",\"text\":" + Quote(WindowText(child).c_str());
+    if (lstrcmpiW(cls.c_str(), L"ComboBox") == 0) {
+        LRESULT selection = SendQuiet(child, CB_GETCURSEL, 0, 0);
+        LRESULT count = SendQuiet(child, CB_GETCOUNT, 0, 0);
+        LRESULT dropped = SendQuiet(child, CB_GETDROPPEDSTATE, 0, 0);
+        std::wstring itemText;
+        if (selection >= 0) {
+            LRESULT length = SendQuiet(child, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
+            if (length >= 0 && length < 512) {
+                wchar_t buffer[512] = {0};
+                SendQuiet(child, CB_GETLBTEXT, static_cast<WPARAM>(selection),
+                          reinterpret_cast<LPARAM>(buffer));
+                itemText = buffer;
+            }
+        }
+        out += ",\"cursel\":" + Number(selection) + ",\"count\":" + Number(count) +
+               ",\"dropped\":" + (dropped > 0 ? "true" : "false") +
+               ",\"seltext\":" + Quote(itemText.c_str());
+    }
+    return out + "}";
+}
+
+struct ChildList {
+    HWND parent;
+    std::string items;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+    ChildList* list = reinterpret_cast<ChildList*>(param);
+    if (GetParent(child) != list->parent) return TRUE;  // direct children only
+    if (!list->items.empty()) list->items += ",";
+    list->items += ChildJson(child);
+    return TRUE;
+}
+
+std::string ChildrenJson(const wchar_t* className) {
+    HWND main = FindMain(className);
+    if (!main) return Fail("no main window");
+    ChildList list;
+    list.parent = main;
+    EnumChildWindows(main, CollectChild, reinterpret_cast<LPARAM>(&list));
+    return "{\"ok\":true,\"children\":[" + list.items + "]}";
+}
+
+std::string ComboItemsJson(int id, const wchar_t* className) {
+    HWND main = FindMain(className);
+    if (!main) return Fail("no main window");
+    HWND combo = GetDlgItem(main, id);
+    if (!combo) return Fail("no such control");
+    LRESULT count = SendQuiet(combo, CB_GETCOUNT, 0, 0);
+    std::string items;
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t buffer[512] = {0};
+        LRESULT length = SendQuiet(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length >= 0 && length < 512)
+            SendQuiet(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+        if (i) items += ",";
+        items += Quote(buffer);
+    }
+    return "{\"ok\":true,\"items\":[" + items + "]}";
+}
+
+// ---- Message boxes -----------------------------------------------------
+
+// A message box's icon is a static control with SS_ICON. Its HICON is
+// compared with the system icons; since another process's copy of a system
+// icon need not be the same handle, the colour bits are compared as well.
+std::vector<unsigned char> IconBits(HICON icon) {
+    std::vector<unsigned char> bits;
+    ICONINFO info;
+    if (!icon || !GetIconInfo(icon, &info)) return bits;
+    HBITMAP bitmap = info.hbmColor ? info.hbmColor : info.hbmMask;
+    BITMAP description;
+    if (GetObjectW(bitmap, sizeof description, &description)) {
+        BITMAPINFO header;
+        memset(&header, 0, sizeof header);
+        header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        header.bmiHeader.biWidth = description.bmWidth;
+        header.bmiHeader.biHeight = description.bmHeight;
+        header.bmiHeader.biPlanes = 1;
+        header.bmiHeader.biBitCount = 32;
+        header.bmiHeader.biCompression = BI_RGB;
+        bits.resize(static_cast<size_t>(description.bmWidth) * description.bmHeight * 4);
+        HDC screen = GetDC(NULL);
+        if (!GetDIBits(screen, bitmap, 0, static_cast<UINT>(description.bmHeight), bits.data(),
+                       &header, DIB_RGB_COLORS))
+            bits.clear();
+        ReleaseDC(NULL, screen);
+    }
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bits;
+}
+
+const char* IconName(HICON icon) {
+    struct Known {
+        LPCWSTR id;
+        const char* name;
+    };
+    // IDI_ERROR = IDI_HAND, IDI_WARNING = IDI_EXCLAMATION,
+    // IDI_INFORMATION = IDI_ASTERISK.
+    const Known known[] = {{IDI_HAND, "error"},
+                           {IDI_EXCLAMATION, "warning"},
+                           {IDI_ASTERISK, "information"},
+                           {IDI_QUESTION, "question"}};
+    for (const Known& k : known)
+        if (LoadIconW(NULL, k.id) == icon) return k.name;
+    std::vector<unsigned char> bits = IconBits(icon);
+    if (bits.empty()) return "unknown";
+    for (const Known& k : known)
+        if (IconBits(LoadIconW(NULL, k.id)) == bits) return k.name;
+    return "unknown";
+}
+
+struct BoxParts {
+    HICON icon;
+    int hasIconControl;
+    std::string buttons;
+};
+
+BOOL CALLBACK CollectBoxPart(HWND child, LPARAM param) {
+    BoxParts* parts = reinterpret_cast<BoxParts*>(param);
+    std::wstring cls = ClassOf(child);
+    LONG style = GetWindowLongW(child, GWL_STYLE);
+    if (lstrcmpiW(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+        parts->hasIconControl = 1;
+        if (IsWindowVisible(child))
+            parts->icon = reinterpret_cast<HICON>(SendQuiet(child, STM_GETICON, 0, 0));
+    } else if (lstrcmpiW(cls.c_str(), L"Button") == 0 && IsWindowVisible(child)) {
+        if (!parts->buttons.empty()) parts->buttons += ",";
+        parts->buttons += "{\"id\":" + Number(GetWindowLongW(child, GWL_ID)) +
+                          ",\"text\":" + Quote(WindowText(child).c_str()) + "}";
+    }
+    return TRUE;
+}
+
+struct BoxList {
+    HWND main;
+    std::string items;
+};
+
+BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
+    BoxList* list = reinterpret_cast<BoxList*>(param);
+    if (ClassOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    HWND owner = GetWindow(window, GW_OWNER);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    BoxParts parts;
+    parts.icon = NULL;
+    parts.hasIconControl = 0;
+    EnumChildWindows(window, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
+    HWND textControl = GetDlgItem(window, 0xFFFF);
+    std::wstring text = textControl ? WindowText(textControl) : std::wstring();
+    RECT rect;
+    GetWindowRect(window, &rect);
+    if (!list->items.empty()) list->items += ",";
+    list->items += "{\"hwnd\":" + Handle(window) + ",\"owner\":" + Handle(owner) +
+                   ",\"owner_is_main\":" + (owner && owner == list->main ? "true" : "false") +
+                   ",\"pid\":" + Number(pid) + ",\"caption\":" + Quote(WindowText(window).c_str()) +
+                   ",\"text\":" + Quote(text.c_str()) + ",\"icon\":" +
+                   Quote(parts.icon ? IconName(parts.icon) : "none") +
+                   ",\"rect\":" + RectJson(rect) + ",\"buttons\":[" + parts.buttons + "]}";
+    return TRUE;
+}
+
+std::string BoxesJson() {
+    BoxList list;
+    list.main = FindMain(kDefaultClass);
+    EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&list));
+    return "{\"ok\":true,\"boxes\":[" + list.items + "]}";
+}
+
+std::string PressJson(HWND box, int id) {
+    if (!IsWindow(box)) return Fail("no such window");
+    HWND button = GetDlgItem(box, id);
+    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)))
+        return Fail("post failed");
+    return "{\"ok\":true}";
+}
+
+// ---- Sends that may block in a modal handler ---------------------------
+
+struct PendingSend {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    volatile LONG done;
+    volatile LONG result;
+    HANDLE thread;
+};
+
+std::vector<PendingSend*> Pending;
+
+DWORD WINAPI SendThread(LPVOID param) {
+    PendingSend* send = static_cast<PendingSend*>(param);
+    DWORD_PTR result = 0;
+    // A handler may hold a message box open for as long as the test wants.
+    LRESULT ok = SendMessageTimeoutW(send->window, send->message, send->wParam, send->lParam,
+                                     SMTO_NORMAL, 600000, &result);
+    send->result = ok ? static_cast<LONG>(result) : -1;
+    InterlockedExchange(&send->done, 1);
+    return 0;
+}
+
+std::string StartSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!window) return Fail("no main window");
+    PendingSend* send = new PendingSend();
+    send->window = window;
+    send->message = message;
+    send->wParam = wParam;
+    send->lParam = lParam;
+    send->done = 0;
+    send->result = 0;
+    send->thread = CreateThread(NULL, 0, SendThread, send, 0, NULL);
+    if (!send->thread) {
+        delete send;
+        return Fail("no thread");
+    }
+    Pending.push_back(send);
+    return "{\"ok\":true,\"send\":" + Number(static_cast<long long>(Pending.size() - 1)) + "}";
+}
+
+std::string SentJson() {
+    std::string items;
+    for (size_t i = 0; i < Pending.size(); ++i) {
+        if (i) items += ",";
+        items += "{\"done\":" + std::string(Pending[i]->done ? "true" : "false") +
+                 ",\"result\":" + Number(Pending[i]->result) + "}";
+    }
+    return "{\"ok\":true,\"sent\":[" + items + "]}";
+}
+
+void WaitForSends() {
+    for (PendingSend* send : Pending) WaitForSingleObject(send->thread, 600000);
+}
+
+// ---- Processes ---------------------------------------------------------
+
+std::string ResourcesJson(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return Fail("cannot open process");
+    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+    DWORD handles = 0;
+    GetProcessHandleCount(process, &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory;
+    memset(&memory, 0, sizeof memory);
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
+    return "{\"ok\":true,\"gdi\":" + Number(gdi) + ",\"user\":" + Number(user) +
+           ",\"handles\":" + Number(handles) +
+           ",\"working_set\":" + Number(static_cast<long long>(memory.WorkingSetSize)) +
+           ",\"private\":" + Number(static_cast<long long>(memory.PrivateUsage)) +
+           ",\"pagefile\":" + Number(static_cast<long long>(memory.PagefileUsage)) +
+           ",\"running\":" + (exitCode == STILL_ACTIVE ? "true" : "false") + "}";
+}
+
+std::string ProcsJson() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return Fail("no snapshot");
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    std::string items;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (!items.empty()) items += ",";
+        items += "{\"pid\":" + Number(entry.th32ProcessID) +
+                 ",\"parent\":" + Number(entry.th32ParentProcessID) +
+                 ",\"exe\":" + Quote(entry.szExeFile) + "}";
+    }
+    CloseHandle(snapshot);
+    return "{\"ok\":true,\"procs\":[" + items + "]}";
+}
+
+std::string TerminateJson(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process) return Fail("cannot open process");
+    BOOL ok = TerminateProcess(process, 99);
+    if (ok) WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    return ok ? "{\"ok\":true}" : Fail("terminate failed");
+}
+
+// ---- Printers ----------------------------------------------------------
+
+std::string AddPrinterJson(const std::wstring& name, const std::wstring& driver,
+                           const std::wstring& port, DWORD attributes) {
+    DRIVER_INFO_3W driverInfo;
+    memset(&driverInfo, 0, sizeof driverInfo);
+    driverInfo.cVersion = 3;
+    driverInfo.pName = const_cast<wchar_t*>(driver.c_str());
+    driverInfo.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
+    driverInfo.pDataFile = const_cast<wchar_t*>(L"generic.ppd");
+    driverInfo.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
+    if (!AddPrinterDriverW(NULL, 3, reinterpret_cast<BYTE*>(&driverInfo)) &&
+        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED)
+        return Fail("AddPrinterDriverW failed: " + Number(GetLastError()));
+    PRINTER_INFO_2W info;
+    memset(&info, 0, sizeof info);
+    info.pPrinterName = const_cast<wchar_t*>(name.c_str());
+    info.pPortName = const_cast<wchar_t*>(port.c_str());
+    info.pDriverName = const_cast<wchar_t*>(driver.c_str());
+    info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+    info.pDatatype = const_cast<wchar_t*>(L"RAW");
+    info.Attributes = attributes;
+    HANDLE printer = AddPrinterW(NULL, 2, reinterpret_cast<BYTE*>(&info));
+    if (!printer) return Fail("AddPrinterW failed: " + Number(GetLastError()));
+    // Some spoolers ignore the attributes given at creation: set them again.
+    if (attributes) {
+        DWORD needed = 0;
+        GetPrinterW(printer, 2, NULL, 0, &needed);
+        std::vector<BYTE> buffer(needed ? needed : 1);
+        if (needed && GetPrinterW(printer, 2, buffer.data(), needed, &needed)) {
+            PRINTER_INFO_2W* current = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+            current->Attributes |= attributes;
+            SetPrinterW(printer, 2, buffer.data(), 0);
+        }
+    }
+    ClosePrinter(printer);
+    return "{\"ok\":true}";
+}
+
+std::string DeletePrinterJson(const std::wstring& name) {
+    HANDLE printer = NULL;
+    PRINTER_DEFAULTSW defaults;
+    memset(&defaults, 0, sizeof defaults);
+    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, &defaults))
+        return "{\"ok\":true,\"existed\":false}";
+    BOOL ok = DeletePrinter(printer);
+    ClosePrinter(printer);
+    return ok ? "{\"ok\":true,\"existed\":true}" : Fail("DeletePrinter failed");
+}
+
+std::string PrintersJson() {
+    DWORD needed = 0, returned = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, NULL, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (needed && !EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, buffer.data(), needed, &needed,
+                                 &returned))
+        return Fail("EnumPrintersW failed");
+    if (!needed) returned = 0;
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    std::string items;
+    for (DWORD i = 0; i < returned; ++i) {
+        if (i) items += ",";
+        items += "{\"name\":" + Quote(info[i].pPrinterName) +
+                 ",\"driver\":" + Quote(info[i].pDriverName) +
+                 ",\"port\":" + Quote(info[i].pPortName) +
+                 ",\"attributes\":" + Number(info[i].Attributes) + "}";
+    }
+    return "{\"ok\":true,\"printers\":[" + items + "]}";
+}
+
+// ---- Dispatch ----------------------------------------------------------
+
+long long ToNumber(const std::string& text) { return strtoll(text.c_str(), NULL, 0); }
+
+std::string Run(const std::vector<std::string>& args) {
+    if (args.empty()) return Fail("no command");
+    const std::string& command = args[0];
+    auto arg = [&](size_t i) { return i < args.size() ? args[i] : std::string(); };
+    auto classAt = [&](size_t i) {
+        return i < args.size() ? Wide(args[i]) : std::wstring(kDefaultClass);
+    };
+    if (command == "main") return MainJson(classAt(1).c_str());
+    if (command == "count") return CountJson(classAt(1).c_str());
+    if (command == "children") return ChildrenJson(classAt(1).c_str());
+    if (command == "comboitems")
+        return ComboItemsJson(static_cast<int>(ToNumber(arg(1))), classAt(2).c_str());
+    if (command == "boxes") return BoxesJson();
+    if (command == "press")
+        return PressJson(reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(arg(1)))),
+                         static_cast<int>(ToNumber(arg(2))));
+    if (command == "devchange")
+        return StartSend(FindMain(classAt(2).c_str()), WM_DEVICECHANGE,
+                         static_cast<WPARAM>(ToNumber(arg(1))), 0);
+    if (command == "command")
+        return StartSend(FindMain(classAt(3).c_str()), WM_COMMAND,
+                         MAKEWPARAM(ToNumber(arg(1)), ToNumber(arg(2))), 0);
+    if (command == "sent") return SentJson();
+    if (command == "close") {
+        HWND main = FindMain(classAt(1).c_str());
+        if (!main) return Fail("no main window");
+        return PostMessageW(main, WM_CLOSE, 0, 0) ? "{\"ok\":true}" : Fail("post failed");
+    }
+    if (command == "foreground") {
+        HWND window = GetForegroundWindow();
+        return "{\"ok\":true,\"hwnd\":" + Handle(window) +
+               ",\"class\":" + Quote(window ? ClassOf(window).c_str() : L"") + "}";
+    }
+    if (command == "resources") return ResourcesJson(static_cast<DWORD>(ToNumber(arg(1))));
+    if (command == "procs") return ProcsJson();
+    if (command == "terminate") return TerminateJson(static_cast<DWORD>(ToNumber(arg(1))));
+    if (command == "addprinter")
+        return AddPrinterJson(Wide(arg(1)), Wide(arg(2)), Wide(arg(3)),
+                              static_cast<DWORD>(ToNumber(arg(4))));
+    if (command == "delprinter") return DeletePrinterJson(Wide(arg(1)));
+    if (command == "printers") return PrintersJson();
+    return Fail("unknown command " + command);
+}
+
+void Answer(const std::string& line) {
+    fwrite(line.data(), 1, line.size(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && lstrcmpW(argv[1], L"serve") == 0) {
+        char line[8192];
+        while (fgets(line, sizeof line, stdin)) {
+            size_t length = strlen(line);
+            while (length && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+                line[--length] = 0;
+            if (!length) continue;
+            std::vector<std::string> args = SplitTabs(line);
+            if (args[0] == "quit") {
+                Answer("{\"ok\":true}");
+                break;
+            }
+            Answer(Run(args));
+        }
+        return 0;
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+    std::string answer = Run(args);
+    Answer(answer);
+    WaitForSends();
+    if (!Pending.empty()) Answer(SentJson());
+    return answer.rfind("{\"ok\":true", 0) == 0 ? 0 : 1;
+}

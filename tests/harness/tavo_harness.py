@@ -1,0 +1,439 @@
+"""Drives the built tool from outside under Wine: throwaway package
+directories, the tool's process, the probe (window system, message boxes,
+spooler, processes), real X input and screenshots.
+
+Plain python3, no third-party packages. Every wait is a poll on a condition
+with a deadline (wait_for); nothing sleeps a fixed time to let something
+happen. See README.md beside this file.
+"""
+
+import json
+import os
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import time
+import zlib
+
+# ---------------------------------------------------------------------------
+# Waiting
+
+
+class WaitTimeout(AssertionError):
+    pass
+
+
+def wait_for(condition, timeout=10.0, what="condition", interval=0.05):
+    """Polls `condition` until it returns a true value, which is returned.
+    Raises WaitTimeout (an AssertionError) after `timeout` seconds; the last
+    value seen is part of the message."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while True:
+        last = condition()
+        if last:
+            return last
+        if time.monotonic() >= deadline:
+            raise WaitTimeout("timed out after %.1f s waiting for %s (last: %r)" % (timeout, what, last))
+        time.sleep(interval)
+
+
+def stays(condition, duration, what="condition", interval=0.05):
+    """Checks that `condition` holds on every poll for `duration` seconds: the
+    way to show that something does NOT happen (no box, no job, no move).
+    Raises AssertionError at the first poll where it fails."""
+    deadline = time.monotonic() + duration
+    while True:
+        value = condition()
+        if not value:
+            raise AssertionError("%s stopped holding (got %r)" % (what, value))
+        if time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------------------
+# The bench: display and Wine prefix
+
+
+class Bench:
+    """The bench's virtual display and Wine prefix. Taken from the
+    environment CTest gives (TAVO_BENCH_DIR, TAVO_WINE_RUNNER) unless given."""
+
+    def __init__(self, bench_dir=None, runner=None):
+        self.dir = bench_dir or os.environ.get("TAVO_BENCH_DIR")
+        if not self.dir:
+            raise RuntimeError("no bench: set TAVO_BENCH_DIR (tests/wine/bench-start DIR)")
+        runner = runner or os.environ.get("TAVO_WINE_RUNNER")
+        if runner:
+            self.runner = runner.split(" ") if isinstance(runner, str) else list(runner)
+        else:
+            here = os.path.dirname(os.path.abspath(__file__))
+            self.runner = [os.path.join(here, "..", "wine", "run-in-wine"),
+                           os.path.join(self.dir, "wineprefix")]
+        self.prefix = os.path.join(self.dir, "wineprefix")
+        with open(os.path.join(self.dir, "display")) as f:
+            self.display = ":" + f.read().strip()
+
+    def env(self, extra=None):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env["WINEPREFIX"] = self.prefix
+        env.setdefault("WINEDEBUG", "-all")
+        # Wine turns Unix file names into Windows ones through the locale's
+        # code set: without UTF-8 a package path in Chinese would be lost.
+        if "UTF-8" not in env.get("LC_ALL", "") + env.get("LANG", "") + env.get("LC_CTYPE", ""):
+            env["LC_ALL"] = "C.UTF-8"
+        for key, value in (extra or {}).items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = str(value)
+        return env
+
+    def wine_command(self, program, *args):
+        return self.runner + [program] + list(args)
+
+    def run(self, program, *args, timeout=60, env=None, cwd=None):
+        """Runs a Windows program to its end; returns (exit code, stdout)."""
+        result = subprocess.run(self.wine_command(program, *args), env=self.env(env), cwd=cwd,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8", "replace")
+
+    def reg(self, *args):
+        """`reg` of the prefix (reg add/delete/query ...): returns exit code."""
+        code, _ = self.run("reg", *args)
+        return code
+
+
+def windows_path(unix_path):
+    """The Windows name of a Unix path under Wine (the Z: drive)."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+# ---------------------------------------------------------------------------
+# Package directories
+
+
+DEFAULT_MODELS = [
+    '"TAVO TP-630K" = TP630K.Install, USBPRINT\\TAVOTP-630K5A1B, TAVO_TP-630K',
+    '"TAVO TP-830K" = TP830K.Install, USBPRINT\\TAVOTP-830K7C2D, TAVO_TP-830K',
+]
+MANUAL_NAME = "说明书.docx"
+
+
+def dep_bytes(values=None, raw=None):
+    """A settings file: `raw` bytes as they are, or 64 little-endian 32-bit
+    values, all 0 except those in `values` ({index: value})."""
+    if raw is not None:
+        return bytes(raw)
+    block = [0] * 64
+    for index, value in (values or {}).items():
+        block[index] = value
+    return struct.pack("<64i", *block)
+
+
+def inf_text(section, lines):
+    out = ["; test package", "[Version]", 'Signature="$Windows NT$"', "Class=Printer", "",
+           "[Manufacturer]", "TAVO=%s" % section, ""]
+    if section is not None:
+        out.append("[%s]" % section)
+        out.extend(lines)
+    out.append("")
+    return "\r\n".join(out)
+
+
+class Package:
+    """A throwaway package directory laid out like the shipped one:
+
+        DIR/TavoSetup.exe, DIR/.dep, DIR/data/oemprnt.inf,
+        DIR/data/install32.exe, DIR/data/install64.exe, DIR/data/说明书.docx
+
+    Any piece can be left out (None / False) or given its own content."""
+
+    def __init__(self, path, tool, installers=(), section="TAVO", models=None, dep=None,
+                 dep_values=None, inf=True, manual=True, manual_source=None, tool_name="TavoSetup.exe"):
+        self.path = os.path.abspath(path)
+        if os.path.exists(self.path):
+            shutil.rmtree(self.path)
+        os.makedirs(os.path.join(self.path, "data"))
+        self.exe = os.path.join(self.path, tool_name)
+        shutil.copyfile(tool, self.exe)
+        for installer in installers:
+            shutil.copyfile(installer, os.path.join(self.path, "data", os.path.basename(installer)))
+        self.dep_path = os.path.join(self.path, ".dep")
+        if dep is not False:
+            with open(self.dep_path, "wb") as f:
+                f.write(dep if isinstance(dep, (bytes, bytearray)) else dep_bytes(dep_values))
+        self.inf_path = os.path.join(self.path, "data", "oemprnt.inf")
+        if inf:
+            text = inf if isinstance(inf, str) else inf_text(section, DEFAULT_MODELS if models is None else models)
+            with open(self.inf_path, "w", encoding="utf-8", newline="") as f:
+                f.write(text)
+        self.manual_path = os.path.join(self.path, "data", MANUAL_NAME)
+        if manual:
+            if manual_source:
+                shutil.copyfile(manual_source, self.manual_path)
+            else:
+                with open(self.manual_path, "wb") as f:
+                    f.write(b"PK\x05\x06" + b"\0" * 18)  # an empty zip: a stand-in document
+
+    def win(self, *parts):
+        return windows_path(os.path.join(self.path, *parts))
+
+    def remove(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------
+# The probe
+
+
+class Probe:
+    """tavo_probe.exe in serve mode: one query per call, answered in JSON."""
+
+    def __init__(self, bench, probe_exe):
+        self.bench = bench
+        self.exe = probe_exe
+        self.proc = subprocess.Popen(bench.wine_command(probe_exe, "serve"), env=bench.env(),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        self._buffer = b""
+
+    def query(self, *args, timeout=30):
+        if self.proc.poll() is not None:
+            raise RuntimeError("probe ended with %s" % self.proc.returncode)
+        line = "\t".join(str(a) for a in args) + "\n"
+        self.proc.stdin.write(line.encode("utf-8"))
+        self.proc.stdin.flush()
+        deadline = time.monotonic() + timeout
+        fd = self.proc.stdout.fileno()
+        while b"\n" not in self._buffer:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise WaitTimeout("probe gave no answer to %r in %s s" % (args, timeout))
+            ready, _, _ = select.select([fd], [], [], left)
+            if ready:
+                chunk = os.read(fd, 65536)
+                if not chunk:
+                    raise RuntimeError("probe closed its output")
+                self._buffer += chunk
+        answer, self._buffer = self._buffer.split(b"\n", 1)
+        return json.loads(answer.decode("utf-8"))
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write(b"quit\n")
+                self.proc.stdin.flush()
+                self.proc.wait(timeout=10)
+            except (OSError, subprocess.TimeoutExpired):
+                self.proc.kill()
+                self.proc.wait()
+
+    # -- convenience --
+    def main(self, cls="TAVO_WIN32"):
+        return self.query("main", cls)
+
+    def rect(self):
+        m = self.main()
+        return tuple(m["rect"]) if m.get("found") else None
+
+    def children(self):
+        answer = self.query("children")
+        return {c["id"]: c for c in answer.get("children", [])}
+
+    def boxes(self):
+        return self.query("boxes")["boxes"]
+
+    def wait_box(self, text=None, timeout=15, pid=None):
+        def find():
+            for box in self.boxes():
+                if (text is None or box["text"] == text) and (pid is None or box["pid"] == pid):
+                    return box
+            return None
+        return wait_for(find, timeout, "message box %r" % text)
+
+    def press(self, box, button_id=1):
+        self.query("press", box["hwnd"], button_id)
+        wait_for(lambda: all(b["hwnd"] != box["hwnd"] for b in self.boxes()), 10,
+                 "message box %r to close" % box["text"])
+
+    def printers(self):
+        return self.query("printers")["printers"]
+
+    def add_printer(self, name, driver, port, attributes=0):
+        answer = self.query("addprinter", name, driver, port, attributes)
+        if not answer["ok"]:
+            raise RuntimeError(answer["error"])
+
+    def delete_printer(self, name):
+        return self.query("delprinter", name)
+
+    def delete_all_printers(self):
+        for p in self.printers():
+            self.delete_printer(p["name"])
+
+    def procs(self):
+        return self.query("procs")["procs"]
+
+    def terminate(self, pid):
+        return self.query("terminate", pid)
+
+
+# ---------------------------------------------------------------------------
+# The tool's process
+
+
+class Tool:
+    """One run of the tool, started through Wine; ended by its own id."""
+
+    def __init__(self, bench, exe, cwd=None, env=None):
+        self.bench = bench
+        self.exe = exe
+        self.proc = subprocess.Popen(bench.wine_command(exe), env=bench.env(env),
+                                     cwd=cwd or os.path.dirname(exe), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+        self.pid = self.proc.pid
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout=20):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise WaitTimeout("the tool did not end within %s s" % timeout)
+
+    def stdout(self):
+        """What the tool wrote to standard output (after it ended)."""
+        return self.proc.stdout.read().decode("utf-8", "replace") if self.proc.stdout else ""
+
+    def end(self):
+        """Ends the tool by its id (the Wine process started for it)."""
+        if self.proc.poll() is None:
+            try:
+                os.killpg(self.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.proc.wait(timeout=20)
+        if self.proc.stdout:
+            self.proc.stdout.close()
+            self.proc.stdout = None
+
+
+def end_windows_processes(probe, names):
+    """Ends, each by its id, the Windows processes whose exe is in `names`
+    (e.g. installers left hanging by a case)."""
+    ended = []
+    for p in probe.procs():
+        if p["exe"].lower() in names:
+            probe.terminate(p["pid"])
+            ended.append(p["pid"])
+    return ended
+
+
+# ---------------------------------------------------------------------------
+# X: input and screenshots
+
+
+class Screen:
+    """A screenshot of the whole display, pixels as (r, g, b)."""
+
+    def __init__(self, width, height, rgb):
+        self.width = width
+        self.height = height
+        self.rgb = rgb  # bytes, 3 per pixel, rows top to bottom
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def crop(self, left, top, right, bottom):
+        left, top = max(0, left), max(0, top)
+        right, bottom = min(self.width, right), min(self.height, bottom)
+        rows = [self.rgb[(y * self.width + left) * 3:(y * self.width + right) * 3] for y in range(top, bottom)]
+        return Screen(right - left, bottom - top, b"".join(rows))
+
+    def save_png(self, path):
+        raw = b"".join(b"\0" + self.rgb[y * self.width * 3:(y + 1) * self.width * 3] for y in range(self.height))
+
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+        png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
+        png += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+        with open(path, "wb") as f:
+            f.write(png)
+
+
+def parse_xwd(data):
+    fields = struct.unpack(">25I", data[:100])
+    header_size, _, _, _, width, height, _, byte_order = fields[:8]
+    bits_per_pixel, bytes_per_line = fields[11], fields[12]
+    masks = fields[14:17]
+    ncolors = fields[19]
+    if bits_per_pixel not in (24, 32):
+        raise RuntimeError("xwd: %d bits per pixel not handled" % bits_per_pixel)
+    step = bits_per_pixel // 8
+    offset = header_size + ncolors * 12
+    shifts = [(m & -m).bit_length() - 1 for m in masks]
+    out = bytearray(width * height * 3)
+    if masks == (0xFF0000, 0xFF00, 0xFF):
+        # The usual layout: bytes B, G, R (, X) when least significant first.
+        order = (2, 1, 0) if byte_order == 0 else ((1, 2, 3) if step == 4 else (0, 1, 2))
+        for y in range(height):
+            row = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * step]
+            o = y * width * 3
+            for c in range(3):
+                out[o + c:o + width * 3:3] = row[order[c]::step]
+        return Screen(width, height, bytes(out))
+    for y in range(height):
+        for x in range(width):
+            start = offset + y * bytes_per_line + x * step
+            v = int.from_bytes(data[start:start + step], "little" if byte_order == 0 else "big")
+            o = (y * width + x) * 3
+            for c in range(3):
+                out[o + c] = (v & masks[c]) >> shifts[c]
+    return Screen(width, height, bytes(out))
+
+
+class X:
+    """Real input through the X server (xdotool) and screenshots (xwd)."""
+
+    def __init__(self, bench):
+        self.bench = bench
+        self.env = dict(os.environ, DISPLAY=bench.display)
+
+    def _xdotool(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+
+    def move(self, x, y):
+        self._xdotool("mousemove", "--sync", x, y)
+
+    def pointer(self):
+        out = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.env, check=True,
+                             stdout=subprocess.PIPE, timeout=20).stdout.decode()
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(values["X"]), int(values["Y"])
+
+    def down(self, button=1):
+        self._xdotool("mousedown", button)
+
+    def up(self, button=1):
+        self._xdotool("mouseup", button)
+
+    def click(self, button=1):
+        self._xdotool("click", button)
+
+    def key(self, *keys):
+        self._xdotool("key", *keys)
+
+    def shot(self):
+        data = subprocess.run(["xwd", "-root", "-silent", "-display", self.bench.display],
+                              stdout=subprocess.PIPE, check=True, timeout=30).stdout
+        return parse_xwd(data)
