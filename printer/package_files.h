@@ -69,4 +69,12 @@ extern PackageState Package;
 // Builds the paths, checks the INF and ".dep", reads both (showing
 // "文件不全" when one is missing) and makes a first printer search.
 void LoadPackageFiles();
+
+// The same for an executable at `exePath`; LoadPackageFiles passes the
+// tool's own path. Tests load packages they lay out themselves.
+void LoadPackageFilesFrom(const wchar_t* exePath);
+
+// The INF section that lists the supported models (four letters), also the
+// installer's first argument.
+const wchar_t* InfSectionWord();
 #endif
