@@ -41,6 +41,7 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace {
@@ -248,20 +249,125 @@ int CommandAddPrinter(int argc, wchar_t** argv) {
     return 0;
 }
 
-ULONGLONG ProcessCpu100ns(HANDLE process) {
-    FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return k.QuadPart + u.QuadPart;
+// ---- Processor time ------------------------------------------------------
+// GetProcessTimes of another process is not dependable under Wine (it gave
+// nothing for a process whose timer thread was plainly busy), so the
+// processor time is read where the system keeps it: /proc of the Wine
+// process that runs the program, through Wine's Z: drive. The process is
+// found by its command line and its prefix.
+// The wineserver of the same prefix does part of every window operation on
+// the program's behalf; its time over the same interval is read too.
+// Resolution: one clock tick (10 ms), so intervals are long.
+
+bool ReadWholeFile(const wchar_t* path, std::string* text) {
+    text->clear();
+    Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+    if (file.value == INVALID_HANDLE_VALUE) return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file.value, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text->append(buffer, got);
+    return true;
+}
+
+// Environment entries and arguments in /proc are separated by zero bytes.
+bool HasEntry(const std::string& entries, const std::string& wanted, bool whole) {
+    size_t at = 0;
+    while (at < entries.size()) {
+        size_t end = entries.find('\0', at);
+        if (end == std::string::npos) end = entries.size();
+        std::string entry = entries.substr(at, end - at);
+        if (whole ? entry == wanted : entry.find(wanted) != std::string::npos) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// The Unix process whose command line contains `command` and whose
+// environment holds the entry `environmentEntry`; 0 when there is none.
+int FindUnixProcess(const std::string& command, const std::string& environmentEntry) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int pid = 0;
+    do {
+        int candidate = _wtoi(found.cFileName);
+        if (candidate <= 0) continue;
+        wchar_t path[64];
+        std::string text;
+        swprintf(path, 64, L"Z:\\proc\\%d\\cmdline", candidate);
+        if (!ReadWholeFile(path, &text) || !HasEntry(text, command, false)) continue;
+        swprintf(path, 64, L"Z:\\proc\\%d\\environ", candidate);
+        if (!ReadWholeFile(path, &text) || !HasEntry(text, environmentEntry, true)) continue;
+        pid = candidate;
+        break;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return pid;
+}
+
+// User plus system time of Unix process `pid`, in milliseconds.
+double UnixCpuMs(int pid) {
+    if (pid <= 0) return 0;
+    wchar_t path[64];
+    swprintf(path, 64, L"Z:\\proc\\%d\\stat", pid);
+    std::string text;
+    if (!ReadWholeFile(path, &text)) return 0;
+    // Fields after the command name in parentheses: state is field 3, utime
+    // and stime are fields 14 and 15.
+    size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    unsigned long long utime = 0, stime = 0;
+    if (sscanf(text.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+               &utime, &stime) != 2)
+        return 0;
+    return double(utime + stime) * 10.0;  // USER_HZ is 100 on Linux
+}
+
+struct CpuMeter {
+    int toolPid = 0, serverPid = 0;
+    double tool = 0, server = 0;
+    void Start() {
+        tool = UnixCpuMs(toolPid);
+        server = UnixCpuMs(serverPid);
+    }
+    // Milliseconds since Start: of the program, of the wineserver.
+    void Stop(double* toolMs, double* serverMs) const {
+        *toolMs = UnixCpuMs(toolPid) - tool;
+        *serverMs = UnixCpuMs(serverPid) - server;
+    }
+};
+
+std::string Narrow(const wchar_t* text) {
+    char buffer[1024];
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
+    return buffer;
+}
+
+std::string PrefixEntry() {
+    char prefix[1024];
+    DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    if (length == 0 || length >= sizeof prefix) return std::string();
+    return std::string("WINEPREFIX=") + prefix;
+}
+
+// Finds the Unix processes of program `exe` (its full path: the program's
+// command line starts with it) and of the wineserver, both of this probe's
+// prefix.
+CpuMeter MakeCpuMeter(const wchar_t* exe) {
+    CpuMeter meter;
+    std::string prefix = PrefixEntry();
+    meter.toolPid = FindUnixProcess(Narrow(exe), prefix);
+    meter.serverPid = FindUnixProcess("wineserver", prefix);
+    if (meter.toolPid == 0) fprintf(stderr, "probe: no Unix process found for %ls\n", exe);
+    if (meter.serverPid == 0) fprintf(stderr, "probe: the wineserver was not found\n");
+    return meter;
 }
 
 // Times `repaints` synchronous repaints of `window` and prints one line:
-// paint <label> <wall ms per repaint> <round trip ms> <process cpu ms per repaint>
-void TimeRepaints(const char* label, HWND window, HANDLE process, int repaints, UINT flags) {
+// paint LABEL WALL ROUNDTRIP TOOLCPU SERVERCPU, each in ms per repaint.
+void TimeRepaints(const char* label, HWND window, const CpuMeter& meter, int repaints, UINT flags) {
     // Warm up: the first paints fill caches that later ones reuse.
     for (int i = 0; i < 10; ++i) RedrawWindow(window, nullptr, nullptr, flags);
 
@@ -269,12 +375,15 @@ void TimeRepaints(const char* label, HWND window, HANDLE process, int repaints, 
     for (int i = 0; i < repaints; ++i) Answers(window, 5000);
     double roundTrip = (Now() - start) / repaints;
 
-    ULONGLONG cpuStart = ProcessCpu100ns(process);
+    CpuMeter cpu = meter;
+    cpu.Start();
     start = Now();
     for (int i = 0; i < repaints; ++i) RedrawWindow(window, nullptr, nullptr, flags);
     double wall = (Now() - start) / repaints;
-    double cpu = double(ProcessCpu100ns(process) - cpuStart) / 10000.0 / repaints;
-    printf("paint %s %.4f %.4f %.4f\n", label, wall, roundTrip, cpu);
+    double toolMs, serverMs;
+    cpu.Stop(&toolMs, &serverMs);
+    printf("paint %s %.4f %.4f %.4f %.4f\n", label, wall, roundTrip, toolMs / repaints,
+           serverMs / repaints);
     fflush(stdout);
 }
 
@@ -334,7 +443,8 @@ int CommandPaints(int argc, wchar_t** argv) {
     Running run;
     if (!StartReady(exe, className, &run)) return 1;
     HANDLE process = run.info.hProcess;
-    TimeRepaints("state0", run.window, process, repaints, kMainRepaint);
+    CpuMeter meter = MakeCpuMeter(exe);
+    TimeRepaints("state0", run.window, meter, repaints, kMainRepaint);
 
     // An installation: the dots panel shows while the installer runs.
     ClickCommand(run.window, kIdInstall);
@@ -344,18 +454,20 @@ int CommandPaints(int argc, wchar_t** argv) {
         return 1;
     }
     // Processor use of the whole tool while the animation runs alone.
-    ULONGLONG cpuStart = ProcessCpu100ns(process);
+    CpuMeter cpu = meter;
+    cpu.Start();
     double start = Now();
     Sleep(DWORD(seconds * 1000));
     double wall = Now() - start;
-    double cpuMs = double(ProcessCpu100ns(process) - cpuStart) / 10000.0;
+    double cpuMs, serverMs;
+    cpu.Stop(&cpuMs, &serverMs);
     bool stillRunning =
         IsWindowVisible(panel) && FindMessageBox(run.info.dwProcessId, run.window) == nullptr;
-    printf("cpu animation %.3f %.3f %d\n", cpuMs, wall, stillRunning ? 1 : 0);
+    printf("cpu animation %.3f %.3f %.3f %d\n", wall, cpuMs, serverMs, stillRunning ? 1 : 0);
     fflush(stdout);
-    if (IsWindowVisible(panel)) TimeRepaints("dots", panel, process, repaints, kDotsRepaint);
+    if (IsWindowVisible(panel)) TimeRepaints("dots", panel, meter, repaints, kDotsRepaint);
     if (IsWindowVisible(panel))
-        TimeRepaints("state0-installing", run.window, process, repaints, kMainRepaint);
+        TimeRepaints("state0-installing", run.window, meter, repaints, kMainRepaint);
 
     // The installer's result, then the printer search: one printer gives
     // the result band (PanelState 1, 252 pixels high).
@@ -368,7 +480,7 @@ int CommandPaints(int argc, wchar_t** argv) {
         fprintf(stderr, "probe: no result band (height %d)\n", WindowHeight(run.window));
         return 1;
     }
-    TimeRepaints("state1", run.window, process, repaints, kMainRepaint);
+    TimeRepaints("state1", run.window, meter, repaints, kMainRepaint);
 
     ClickCommand(run.window, kIdSettings);
     if (!WaitFor(10000, [&] { return WindowHeight(run.window) == 450; })) {
@@ -376,7 +488,7 @@ int CommandPaints(int argc, wchar_t** argv) {
                 WindowHeight(run.window));
         return 1;
     }
-    TimeRepaints("state2", run.window, process, repaints, kMainRepaint);
+    TimeRepaints("state2", run.window, meter, repaints, kMainRepaint);
 
     SIZE_T peak = PeakWorkingSet(process);
     printf("peak tool-after-states %lu\n", static_cast<unsigned long>(peak));
@@ -391,7 +503,7 @@ int CommandFloorPaint(int argc, wchar_t** argv) {
     if (argc != 5) return 64;
     Running run;
     if (!StartReady(argv[2], argv[3], &run)) return 1;
-    TimeRepaints("floor", run.window, run.info.hProcess, _wtoi(argv[4]), kMainRepaint);
+    TimeRepaints("floor", run.window, MakeCpuMeter(argv[2]), _wtoi(argv[4]), kMainRepaint);
     return CloseAndWait(&run) ? 0 : 1;
 }
 
