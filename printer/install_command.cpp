@@ -1,6 +1,7 @@
 // Which installer to run and its command line.
 #include "install_run.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -34,8 +35,8 @@ int BuildInstallerCommandLine(const wchar_t* word, const wchar_t* infPath, wchar
     // A quote or a control character could end the argument early or add
     // one; Windows paths hold neither, so such a path is refused, not run.
     for (size_t i = 0; i < pathLength; ++i) {
-        if (infPath[i] == L'"' || (infPath[i] >= 0 && infPath[i] < 0x20) || infPath[i] == 0x7F)
-            return 0;
+        const uint32_t c = static_cast<uint32_t>(infPath[i]);
+        if (c == L'"' || c < 0x20 || c == 0x7F) return 0;
     }
     for (size_t i = 0; i < wordLength; ++i) {
         if (word[i] <= L' ' || word[i] == L'"') return 0;
