@@ -133,6 +133,11 @@ TEST_F(PrinterSearchTest, ModelListWithoutAnInstalledDriverFindsNothing) {
     EXPECT_EQ(FindOurPrinters(kCommand, sizeof kCommand), 0);
     SetModelList({});
     EXPECT_EQ(FindOurPrinters(kCommand, sizeof kCommand), 0);
+    // No list at all (its allocation failed at start) finds nothing too.
+    wchar_t* list = Package.modelList;
+    Package.modelList = nullptr;
+    EXPECT_EQ(FindOurPrinters(kCommand, sizeof kCommand), 0);
+    Package.modelList = list;
 
     EXPECT_EQ(FoundName(), L"before");
     for (const wchar_t* name : {L"Tavo Zeta", L"Tavo Laser"}) {
@@ -178,6 +183,17 @@ TEST_F(PrinterSearchTest, RawJobDeliversExactlyTheBytes) {
     EXPECT_FALSE(written);
 
     EXPECT_EQ(SendRawToPrinter(L"Tavo No Such Printer", kCommand, sizeof kCommand), 0);
+}
+
+TEST_F(PrinterSearchTest, LongPrinterNameIsCutInTheFoundNameButGetsItsJob) {
+    std::wstring longName = L"Tavo ";
+    while (longName.size() < 120) longName += L"Long";
+    ASSERT_TRUE(spooler.AddFilePortPrinter(longName, kDriverOne));
+
+    EXPECT_EQ(FindOurPrinters(kCommand, sizeof kCommand), 1);
+    EXPECT_EQ(FoundName(), longName.substr(0, kFoundNameChars - 1));
+    // The job goes to the printer's full name, not to the cut one.
+    EXPECT_EQ(spooler.ReadPort(longName), CommandBytes());
 }
 
 // ---- Package files ----------------------------------------------------------
@@ -429,6 +445,25 @@ TEST(PackageFiles, InfWithoutTheModelSectionGivesAnEmptyList) {
     EXPECT_EQ(Package.complete, 1);
     EXPECT_EQ(Package.modelList[0], L'\0');
     EXPECT_EQ(FindOurPrinters(nullptr, 0), 0);
+}
+
+TEST(PackageFiles, OwnExecutableNamesThePackageDirectory) {
+    // The test program's directory holds no package, so the box shows; the
+    // paths still come from the program's own location.
+    wchar_t own[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, DWORD(MAX_PATH));
+    std::wstring directory(own);
+    directory.resize(directory.rfind(L'\\'));
+
+    MessageBoxWatcher watcher(GetCurrentThreadId(), kBoxWaitMs);
+    LoadPackageFiles();
+    MessageBoxWatcher::Seen box = watcher.Stop();
+    EXPECT_TRUE(box.shown);
+    EXPECT_EQ(std::wstring(Package.paths.directory), directory);
+    EXPECT_EQ(std::wstring(Package.paths.infPath), directory + L"\\data\\oemprnt.inf");
+    EXPECT_EQ(std::wstring(Package.paths.settingsPath), directory + L"\\.dep");
 }
 
 }  // namespace
