@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include <string>
+#include <vector>
 
 #include "build_config.h"
 #include "settings_command.h"
@@ -103,10 +104,22 @@ TEST(PresetOptionIndex, StoredValueOrDefault) {
         {1, 13, 13},  // "11 英寸"
         {1, 17, 17},  // "17 英寸", the last option
         {1, 18, 13},  // one past the last: the default
-        {1, -1, 13}, {1, INT32_MIN, 13}, {1, INT32_MAX, 13}, {1, 65536, 13},  // not taken modulo 16
-                                                                              // bits
-        {1, 0, 0},   {2, 0, 0},          {2, 2, 1},          {3, 1, 1},      {4, 3, 2}, {4, -2, 2},
-        {5, 1, 1},   {6, 3, 3},          {6, 4, 1},          {0, 1, 1},      {0, 2, 0},
+        {1, -1, 13},
+        {1, INT32_MIN, 13},
+        {1, INT32_MAX, 13},
+        {1, 65536, 13},  // not taken modulo 16
+                         // bits
+        {1, 0, 0},
+        {2, 0, 0},
+        {2, 2, 1},
+        {3, 1, 1},
+        {4, 3, 2},
+        {4, -2, 2},
+        {5, 1, 1},
+        {6, 3, 3},
+        {6, 4, 1},
+        {0, 1, 1},
+        {0, 2, 0},
     };
     for (const PresetCase& c : cases) {
         SettingsBlock block = {};
@@ -115,6 +128,22 @@ TEST(PresetOptionIndex, StoredValueOrDefault) {
         block.values[SettingTable[c.row].code] = c.stored;
         EXPECT_EQ(c.expected, PresetOptionIndex(c.row, block))
             << "row " << c.row << " stored " << c.stored;
+    }
+}
+
+TEST(PresetOptionIndex, PageLengthListShowsTheStoredLength) {
+    struct {
+        int32_t stored;
+        const wchar_t* shown;
+    } cases[] = {{13, L"11 英寸"}, {18, L"11 英寸"}, {-1, L"11 英寸"}, {17, L"17 英寸"}};
+    for (auto& c : cases) {
+        std::vector<unsigned char> file(40, 0);  // a short file: values 0 to 9
+        for (int b = 0; b < 4; ++b) file[4 * 5 + b] = static_cast<unsigned char>(c.stored >> 8 * b);
+        SettingsBlock block;
+        DecodeSettingsBlock(file.data(), file.size(), &block);
+        int shown = PresetOptionIndex(1, block);
+        EXPECT_STREQ(c.shown, OptionLabels[SettingTable[1].firstLabel + shown])
+            << "stored " << c.stored;
     }
 }
 
