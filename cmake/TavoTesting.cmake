@@ -2,7 +2,9 @@
 # started before the first Windows test and ended after the last one.
 # Windows tests run one at a time: they share the prefix's spooler and the
 # display.
-set(TAVO_BENCH_DIR ${CMAKE_BINARY_DIR}/bench)
+# Not build/bench: that is the binary directory of bench/, which bench-stop
+# would remove with everything built in it.
+set(TAVO_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
 set(TAVO_WINE_RUNNER ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine ${TAVO_BENCH_DIR}/wineprefix)
 
 add_test(NAME wine_bench_start COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench-start ${TAVO_BENCH_DIR})
