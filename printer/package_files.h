@@ -74,7 +74,4 @@ void LoadPackageFiles();
 // tool's own path. Tests load packages they lay out themselves.
 void LoadPackageFilesFrom(const wchar_t* exePath);
 
-// The INF section that lists the supported models (four letters), also the
-// installer's first argument.
-const wchar_t* InfSectionWord();
 #endif

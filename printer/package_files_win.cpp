@@ -5,19 +5,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "build_config.h"
 #include "package_files.h"
 #include "printers.h"
+#include "settings_command.h"
 
 PackageState Package;
 
 namespace {
-
-// The maker's four letters, widened; the configuration checks that they are
-// four ASCII letters.
-const wchar_t kInfSectionWord[5] = {
-    wchar_t(TAVO_INF_SECTION_TEXT[0]), wchar_t(TAVO_INF_SECTION_TEXT[1]),
-    wchar_t(TAVO_INF_SECTION_TEXT[2]), wchar_t(TAVO_INF_SECTION_TEXT[3]), L'\0'};
 
 // A file handle, closed on every path.
 class FileHandle {
@@ -58,12 +52,12 @@ void ReadModelList(const wchar_t* infPath, wchar_t* list) {
     // list so no stale memory passes for one.
     list[0] = L'\0';
     list[1] = L'\0';
-    GetPrivateProfileSectionW(kInfSectionWord, list, kModelListChars, infPath);
+    wchar_t section[5];
+    BuildInfSectionWord(section);
+    GetPrivateProfileSectionW(section, list, kModelListChars, infPath);
 }
 
 }  // namespace
-
-const wchar_t* InfSectionWord() { return kInfSectionWord; }
 
 void LoadPackageFilesFrom(const wchar_t* exePath) {
     Package.complete = 0;
