@@ -14,6 +14,7 @@
 
 #include "package_files.h"
 #include "printers.h"
+#include "settings_command.h"
 #include "spooler_fixture.h"
 
 namespace {
@@ -243,8 +244,10 @@ class PackageDir {
 
     // The INF with the model section and a decoy section around it.
     bool WriteInf(const std::string& modelSection) {
+        wchar_t section[5];
+        BuildInfSectionWord(section);
         std::string word;
-        for (const wchar_t* c = InfSectionWord(); *c; ++c) word += char(*c);
+        for (const wchar_t* c = section; *c; ++c) word += char(*c);
         return Write(L"data\\oemprnt.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[" +
                                                word + "]\r\n" + modelSection +
                                                "\r\n[Decoy]\r\nTavo Decoy Model = Install\r\n");
