@@ -50,7 +50,8 @@ std::vector<std::wstring> SectionLines(const std::wstring& inf) {
     if (GetPrivateProfileSectionW(TAVO_INF_SECTION_W, buffer.data(), 20000, inf.c_str()) == 0) {
         return lines;
     }
-    for (const wchar_t* line = buffer.data(); *line; line += wcslen(line) + 1) lines.push_back(line);
+    for (const wchar_t* line = buffer.data(); *line; line += wcslen(line) + 1)
+        lines.push_back(line);
     return lines;
 }
 
@@ -177,7 +178,10 @@ int wmain(int argc, wchar_t** argv) {
         snprintf(what, sizeof what, "%ls leaves exactly one supported printer", installer);
         Check(printers.size() == 1, what);
         if (printers.size() == 1) {
-            const std::string command("\x1b\x05\x0a\x01\x00\xa9\x1b\x05" "DOTM", 12);
+            const std::string command(
+                "\x1b\x05\x0a\x01\x00\xa9\x1b\x05"
+                "DOTM",
+                12);
             Check(SendRaw(printers[0].name, command), "a raw job is accepted");
             Check(ReadBytes(portFile) == command, "the job lands in demo-printer.prn");
         }
