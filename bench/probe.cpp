@@ -272,19 +272,19 @@ bool ReadWholeFile(const wchar_t* path, std::string* text) {
 }
 
 // Environment entries and arguments in /proc are separated by zero bytes.
-bool HasEntry(const std::string& entries, const std::string& wanted, bool whole) {
+bool HasEntry(const std::string& entries, const std::string& wanted) {
     size_t at = 0;
     while (at < entries.size()) {
         size_t end = entries.find('\0', at);
         if (end == std::string::npos) end = entries.size();
         std::string entry = entries.substr(at, end - at);
-        if (whole ? entry == wanted : entry.find(wanted) != std::string::npos) return true;
+        if (entry == wanted) return true;
         at = end + 1;
     }
     return false;
 }
 
-// The Unix process whose command line contains `command` and whose
+// The Unix process whose program (first argument) contains `command` and whose
 // environment holds the entry `environmentEntry`; 0 when there is none.
 int FindUnixProcess(const std::string& command, const std::string& environmentEntry) {
     WIN32_FIND_DATAW found;
@@ -297,9 +297,13 @@ int FindUnixProcess(const std::string& command, const std::string& environmentEn
         wchar_t path[64];
         std::string text;
         swprintf(path, 64, L"Z:\\proc\\%d\\cmdline", candidate);
-        if (!ReadWholeFile(path, &text) || !HasEntry(text, command, false)) continue;
+        // The program itself, not a process that names it among its
+        // arguments (such as this probe).
+        if (!ReadWholeFile(path, &text) ||
+            text.substr(0, text.find('\0')).find(command) == std::string::npos)
+            continue;
         swprintf(path, 64, L"Z:\\proc\\%d\\environ", candidate);
-        if (!ReadWholeFile(path, &text) || !HasEntry(text, environmentEntry, true)) continue;
+        if (!ReadWholeFile(path, &text) || !HasEntry(text, environmentEntry)) continue;
         pid = candidate;
         break;
     } while (FindNextFileW(search, &found));
