@@ -16,7 +16,8 @@
 # anew). Without a display, or with --headless, the script starts a virtual
 # display and drives the window itself with xdotool (Install, the result box,
 # Settings, one setting changed, Exit), saving a screenshot of every step to
-# build/demo/shots/; it then uses a fresh prefix in build/demo.
+# build/demo/shots/; it then uses a fresh prefix in build/demo, and exits
+# with 1 when a step did not come or the printer received nothing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -155,10 +156,13 @@ wait_for() {
 
 tool_windows() { xdotool search --onlyvisible --classname 'tavosetup.exe' 2>/dev/null || true; }
 main_window_found() { main=$(tool_windows | head -n 1); [[ -n $main ]]; }
+# window_height_is H...: the main window is one of these heights (it also
+# sets X and Y to its place).
 window_height_is() {
-  local HEIGHT=0
+  local HEIGHT=0 h
   eval "$(xdotool getwindowgeometry --shell "$main" | grep -E '^(X|Y|HEIGHT)=')"
-  [[ $HEIGHT == "$1" ]]
+  for h in "$@"; do [[ $HEIGHT == "$h" ]] && return 0; done
+  return 1
 }
 second_window_found() { box=$(tool_windows | grep -vx "$main" | head -n 1); [[ -n $box ]]; }
 no_second_window() { [[ -z $(tool_windows | grep -vx "$main") ]]; }
@@ -182,23 +186,24 @@ answer_box() {
 
 drive_the_window() {
   local X Y
-  wait_for "the tool's window" 60 main_window_found
+  wait_for "the tool's window" 60 main_window_found || return 1
   sleep 1
   window_height_is 180 || true
   echo "demo: window at ($X, $Y)"
   shot 01-started
   echo "demo: 安装"
   click_at $((X + 50)) $((Y + 130))
-  wait_for "the dots" 20 window_height_is 220
+  # 252 when the installer was quicker than the look (TAVO_INSTALLER_DELAY_MS=0).
+  wait_for "the dots" 20 window_height_is 220 252 || return 1
   sleep 0.5  # (at 1 s, frame 20, every dot is between two runs)
   shot 02-installing
   answer_box 03-result || return 1
-  wait_for "the result band" 30 window_height_is 252
+  wait_for "the result band" 30 window_height_is 252 || return 1
   sleep 0.5
   shot 04-installed
   echo "demo: 设置"
   click_at $((X + 130)) $((Y + 130))
-  wait_for "the settings panel" 30 window_height_is 450
+  wait_for "the settings panel" 30 window_height_is 450 || return 1
   sleep 0.5
   shot 05-settings
   echo "demo: 打印方向 -> 单向"
@@ -226,6 +231,7 @@ if ((headless)); then
   pids_to_end+=("$tool_pid")
   if ! drive_the_window; then
     echo "demo: the window did not behave as expected; see the screenshots" >&2
+    drive_failed=1
   fi
   deadline=$((SECONDS + 30))
   while kill -0 "$tool_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
@@ -256,3 +262,7 @@ else
     od -An -tx1 -v "$received"
   fi
 fi
+# A headless run checks itself: it fails when the window did not go through
+# the steps or the printer got no command.
+if ((headless)) && ((${drive_failed:-0} || size == 0)); then exit 1; fi
+exit 0
