@@ -4,9 +4,6 @@
 //   startup RUNS EXE CLASS [EXE CLASS...]
 //       Starts each program RUNS times, interleaved, one at a time; prints
 //       per run "startup <name> <ms> <peak working set bytes>".
-//   addprinter NAME DRIVER PORTFILE
-//       Adds a local printer with that driver ("wineps.drv" as the driver
-//       file) whose raw jobs go to PORTFILE.
 //   paints EXE CLASS REPAINTS SECONDS
 //       Starts the tool and drives it through its panel states, timing
 //       REPAINTS repaints of the main window in each state and of the dots
@@ -28,19 +25,17 @@
 // procedure to return (a window of another thread is painted by a sent,
 // synchronous WM_PAINT), so the wall time of the call is the paint plus one
 // cross-process round trip. The round trip is timed alone as well (a sent
-// WM_NULL) and reported beside it. The measured process's own processor
-// time over the repaints (GetProcessTimes) is the other view: it counts
-// only the work done in that process.
+// WM_NULL) and reported beside it. The processor time that the program and
+// the wineserver spend over the repaints is the other view (see CpuMeter).
+// The output lines are read by bench/report.py.
 #include <windows.h>
 #include <psapi.h>
-#include <winspool.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -217,35 +212,6 @@ int CommandStartup(int argc, wchar_t** argv) {
             fflush(stdout);
         }
     }
-    return 0;
-}
-
-int CommandAddPrinter(int argc, wchar_t** argv) {
-    if (argc != 5) return 64;
-    DRIVER_INFO_3W driver = {};
-    driver.cVersion = 3;
-    driver.pName = argv[3];
-    driver.pEnvironment = nullptr;
-    driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
-    driver.pDataFile = const_cast<wchar_t*>(L"generic.ppd");
-    driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
-    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver)) &&
-        GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
-        fprintf(stderr, "probe: AddPrinterDriverW failed (%lu)\n", GetLastError());
-        return 1;
-    }
-    PRINTER_INFO_2W printer = {};
-    printer.pPrinterName = argv[2];
-    printer.pPortName = argv[4];
-    printer.pDriverName = argv[3];
-    printer.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
-    printer.pDatatype = const_cast<wchar_t*>(L"RAW");
-    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&printer));
-    if (added == nullptr && GetLastError() != ERROR_PRINTER_ALREADY_EXISTS) {
-        fprintf(stderr, "probe: AddPrinterW failed (%lu)\n", GetLastError());
-        return 1;
-    }
-    if (added != nullptr) ClosePrinter(added);
     return 0;
 }
 
@@ -518,8 +484,6 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 2) {
         if (wcscmp(argv[1], L"startup") == 0)
             result = CommandStartup(argc, argv);
-        else if (wcscmp(argv[1], L"addprinter") == 0)
-            result = CommandAddPrinter(argc, argv);
         else if (wcscmp(argv[1], L"paints") == 0)
             result = CommandPaints(argc, argv);
         else if (wcscmp(argv[1], L"floorpaint") == 0)
