@@ -148,12 +148,15 @@ def block_text(canvas, text, x, y, pitch, color):
     return x
 
 
-def draw_printer(c, x, y, s, body, paper, slot, dots):
+def draw_printer(c, x, y, s, body, paper, slot, dots, paper_edge=None):
     """A dot-matrix printer seen from the front, in a box of 50 x 50 units
-    scaled by s, its top-left corner at (x, y)."""
+    scaled by s, its top-left corner at (x, y). paper_edge outlines the paper
+    where it would vanish into a white background."""
     def r(x0, y0, x1, y1, color, radius=0.0):
         c.rect(x + x0 * s, y + y0 * s, x + x1 * s, y + y1 * s, color, radius * s)
     # Paper coming in at the back (tractor feed, with its sprocket holes).
+    if paper_edge:
+        r(11, 3, 39, 23, paper_edge, 1.5)
     r(12, 4, 38, 22, paper, 1)
     for hy in (7, 12, 17):
         c.circle(x + 14.5 * s, y + hy * s, 0.9 * s, slot)
@@ -161,6 +164,8 @@ def draw_printer(c, x, y, s, body, paper, slot, dots):
     # Body, platen slot and the paper leaving at the front.
     r(3, 18, 47, 40, body, 4)
     r(8, 22, 42, 25, slot, 1)
+    if paper_edge:
+        r(11, 32, 39, 47, paper_edge, 1.5)
     r(12, 33, 38, 46, paper, 1)
     for ly in (37, 40, 43):
         r(15, ly, 35, ly + 1, slot)
@@ -187,7 +192,7 @@ def printer_icon():
     # No alpha in this picture: it is drawn on the white result band, so
     # its background is white.
     c = Canvas(50, 50, background=WHITE)
-    draw_printer(c, 0, 0, 1.0, GREY, (245, 245, 245), DARK_GREY, DOT_BLUE)
+    draw_printer(c, 0, 0, 1.0, GREY, (250, 250, 250), DARK_GREY, DOT_BLUE, paper_edge=LIGHT_GREY)
     return c
 
 
