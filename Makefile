@@ -10,10 +10,8 @@ package:
 	  -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) --target demo_package -j $(JOBS)
 	rm -rf $(DIST)
-	mkdir -p $(DIST)/data
-	cp $(BUILD)/demo-package/TavoSetup.exe $(BUILD)/demo-package/.dep $(DIST)/
-	cp $(BUILD)/demo-package/data/oemprnt.inf $(BUILD)/demo-package/data/install32.exe \
-	  $(BUILD)/demo-package/data/install64.exe $(BUILD)/demo-package/data/说明书.docx $(DIST)/data/
+	mkdir -p $(DIST)
+	cp -R $(BUILD)/demo-package/. $(DIST)/
 	@echo "package: $(DIST)"
 
 clean-package:

@@ -229,24 +229,11 @@ def png_bytes(canvas, alpha):
 
 
 def ico_bytes(canvas):
-    """One 32-bpp image in an ICO: a BITMAPINFOHEADER with doubled height,
-    BGRA rows bottom-up, then the 1-bpp AND mask (rows padded to 4 bytes)."""
+    """One 32-bpp image in an ICO, stored as an RGBA PNG (as Windows Vista
+    and later read icons): the same 128 x 128 pixels at 32 bits per pixel in
+    a few kilobytes instead of the 66 KB of an uncompressed DIB."""
     w, h = canvas.w, canvas.h
-    rows = list(canvas.rgba_rows())
-    xor = bytearray()
-    for row in reversed(rows):
-        for r, g, b, a in row:
-            xor += bytes((b, g, r, a))
-    mask_stride = ((w + 31) // 32) * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        line = bytearray(mask_stride)
-        for x, (_, _, _, a) in enumerate(row):
-            if a == 0:
-                line[x // 8] |= 0x80 >> (x % 8)
-        mask += line
-    header = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-    image = header + xor + mask
+    image = png_bytes(canvas, alpha=True)
     icondir = struct.pack("<HHH", 0, 1, 1)
     entry = struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(image), 6 + 16)
     return icondir + entry + image

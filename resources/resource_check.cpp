@@ -74,11 +74,12 @@ void CheckIcon(int id, const char* name) {
     Check(entry.width == 128 && entry.height == 128 && entry.bitCount == 32, what);
 
     ResourceBytes image = FindBytes(MAKEINTRESOURCEW(entry.id), MAKEINTRESOURCEW(3) /* RT_ICON */);
-    BITMAPINFOHEADER header = {};
-    if (image.data && image.size >= sizeof header) memcpy(&header, image.data, sizeof header);
-    snprintf(what, sizeof what, "%s: image is a 128 x 128 32-bpp DIB with its mask", name);
-    Check(header.biSize == 40 && header.biWidth == 128 && header.biHeight == 256 &&
-              header.biBitCount == 32 && image.size == 40 + 128 * 128 * 4 + 128 * 16,
+    // The image is a PNG: 128 x 128, 8-bit RGBA, which is 32 bits per pixel.
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    snprintf(what, sizeof what, "%s: image is a 128 x 128 RGBA PNG", name);
+    Check(image.data && image.size > 33 && memcmp(image.data, kSignature, 8) == 0 &&
+              ReadBigEndian32(image.data + 16) == 128 && ReadBigEndian32(image.data + 20) == 128 &&
+              image.data[24] == 8 && image.data[25] == 6,
           what);
 
     // The class registration loads it at its own size.
