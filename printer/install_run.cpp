@@ -114,7 +114,13 @@ DWORD WINAPI InstallThreadProc(LPVOID) {
     if (timer == 0) {
         WriteStandardOutput(kNoTimerLine, sizeof(kNoTimerLine) - 1);
     } else {
-        if (PanelState == kPanelNone) ResizeMainWindow(rect, kHeightInstalling, FALSE);
+        if (PanelState == kPanelNone) {
+            ResizeMainWindow(rect, kHeightInstalling, FALSE);
+            // A resize without repaint leaves the new strip unpainted: ask for
+            // the band that says an installation runs.
+            RECT strip = {0, kHeightCollapsed, kWindowWidth, kHeightInstalling};
+            InvalidateRect(MainWindow, &strip, TRUE);
+        }
         ShowWindow(DotsPanel, SW_SHOW);
 
         RunInstaller();
