@@ -179,6 +179,14 @@ while ((SECONDS < deadline)); do
 done
 check "closing a list sends the 12-byte command" "$got" "$expected"
 
+# The printer goes away: a device removal collapses the open panel.
+probe printer-delete "$model" >/dev/null
+probe devicechange >/dev/null
+box=$(probe box 20000)
+check "device removal with the panel open" "$(field text "$box")" "设备移除或改变！"
+probe window 20000 180 >/dev/null
+check "the window collapses to 180" "$?" 0
+
 click 370 130  # Exit
 wait_exit 20
 check "Exit ends the tool with 0" "$exit_code" 0
@@ -187,14 +195,18 @@ check "Exit ends the tool with 0" "$exit_code" 0
 start_tool "$pkg" TAVO_INSTALLER_HANG=1
 probe window 60000 >/dev/null
 check "second run: the window comes up" "$?" 0
-probe command 1002 >/dev/null
+# Two Install commands in a row: the second comes before the thread has
+# started and must find the tool busy, not start a second installation.
+probe command 1002 1002 >/dev/null
+box=$(probe box 30000)
+check "a second Install at once finds the tool busy" "$(field text "$box")" "WINDOWS正在安装您的打印机，请稍候..."
 probe window 20000 220 >/dev/null
 check "second run: installing" "$?" 0
 probe command 105 >/dev/null
 wait_exit 20
 check "closing while installing ends the process with 0" "$exit_code" 0
 out=$(probe end-installers "$(winpath "$pkg")")
-check "the installer was still running when the tool ended" "$(field ended "$out")" 1
+check "one installer, still running when the tool ended" "$(field ended "$out")" 1
 
 # ---- 3. a package without its settings file ----------------------------------
 bare="$work/bare"

@@ -6,7 +6,7 @@
 //                                            HEIGHT tall when given)
 //   window_probe box TIMEOUT_MS              a message box of the tool: its
 //                                            text, caption and owner; then OK
-//   window_probe command ID                  posts WM_COMMAND ID to the window
+//   window_probe command ID...               posts WM_COMMAND ID(s) to the window
 //   window_probe dropped ID TIMEOUT_MS       waits until list ID has dropped down
 //   window_probe devicechange                sends WM_DEVICECHANGE 0x8004
 //   window_probe end-installers DIR          ends install32/64.exe started
@@ -187,8 +187,12 @@ int wmain(int argc, wchar_t** argv) {
         return Window(wcstoul(argv[2], nullptr, 10), argc >= 4 ? _wtoi(argv[3]) : -1);
     if (argc >= 3 && wcscmp(argv[1], L"box") == 0) return Box(wcstoul(argv[2], nullptr, 10));
     if (argc >= 3 && wcscmp(argv[1], L"command") == 0) {
+        // Several ids are posted back to back, before the tool handles any.
         HWND window = MainWindowOrFail();
-        return window && PostMessageW(window, WM_COMMAND, _wtoi(argv[2]), 0) ? 0 : 1;
+        if (!window) return 1;
+        for (int i = 2; i < argc; ++i)
+            if (!PostMessageW(window, WM_COMMAND, _wtoi(argv[i]), 0)) return 1;
+        return 0;
     }
     if (argc >= 4 && wcscmp(argv[1], L"dropped") == 0) {
         HWND window = MainWindowOrFail();
@@ -205,10 +209,14 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (argc >= 2 && wcscmp(argv[1], L"devicechange") == 0) {
-        // Device messages can be sent but not posted; a notify send does not
-        // wait for the box that the tool may show.
+        // Device messages can be sent but not posted. The tool may answer
+        // only after the box it shows is closed: the send gives up waiting
+        // (the message is still handled).
         HWND window = MainWindowOrFail();
-        return window && SendNotifyMessageW(window, WM_DEVICECHANGE, 0x8004, 0) ? 0 : 1;
+        if (!window) return 1;
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_DEVICECHANGE, 0x8004, 0, SMTO_NORMAL, 1000, &result);
+        return 0;
     }
     if (argc >= 3 && wcscmp(argv[1], L"end-installers") == 0) return EndInstallers(argv[2]);
     if (argc >= 3 && wcscmp(argv[1], L"printer-delete") == 0) return PrinterDelete(argv[2]);
