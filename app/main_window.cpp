@@ -24,9 +24,9 @@ const POINT kPrinterIconAt = {20, 196};
 const RECT kResultBand = {0, 180, 420, 252};
 const RECT kSettingsBand = {0, 180, 420, 450};
 const RECT kInstallingBand = {0, 189, 420, 220};
-RECT kResultTextRect = {80, 200, 420, 480};
-RECT kRowLabelsRect = {20, 266, 420, 480};
-RECT kInstallingTextRect = {10, 196, 420, 220};
+const RECT kResultTextRect = {80, 200, 420, 480};
+const RECT kRowLabelsRect = {20, 266, 420, 480};
+const RECT kInstallingTextRect = {10, 196, 420, 220};
 const wchar_t kInstalledFormat[] = L"%s 已安装";
 const wchar_t kRowLabels[] =
     L"拖纸器页长\r\n\r\n自动切纸\r\n\r\n自动换行\r\n\r\n打印方向\r\n\r\n软件\r\n\r\n手动送纸等待时"
@@ -43,6 +43,12 @@ const ButtonSpec kButtons[] = {
     {L"安装", 10, kIdInstall}, {L"设置", 90, kIdSettings}, {L"网站", 170, kIdWebsite},
     {L"手册", 250, kIdManual}, {L"退出", 330, kIdExit},
 };
+
+// DrawTextW takes a writable rectangle.
+void DrawTextIn(HDC dc, const wchar_t* text, const RECT& rect) {
+    RECT box = rect;
+    DrawTextW(dc, text, -1, &box, 0);
+}
 
 // The drag state: the last cursor position seen (screen coordinates) and
 // whether a move with a button down has armed the drag.
@@ -115,12 +121,12 @@ void OnPaint(HWND window) {
         CopyFoundPrinterName(name);
         wchar_t text[kMessageChars];
         wsprintfW(text, kInstalledFormat, name);
-        DrawTextW(dc, text, -1, &kResultTextRect, 0);
-        DrawTextW(dc, kRowLabels, -1, &kRowLabelsRect, 0);
+        DrawTextIn(dc, text, kResultTextRect);
+        DrawTextIn(dc, kRowLabels, kRowLabelsRect);
     } else if (InstallBusy) {
         Rectangle(dc, kInstallingBand.left, kInstallingBand.top, kInstallingBand.right,
                   kInstallingBand.bottom);
-        DrawTextW(dc, kInstallingText, -1, &kInstallingTextRect, 0);
+        DrawTextIn(dc, kInstallingText, kInstallingTextRect);
     }
 
     SelectObject(dc, oldFont);
