@@ -13,6 +13,8 @@
 //   comboitems ID [CLASS]        the texts of a combo box's entries
 //   boxes                        visible top-level dialogs (#32770): owner,
 //                                caption, text (control 0xFFFF), icon, buttons
+//   systemicon NAME R G B        a system icon drawn over a colour (hex RGB)
+//   redraw HWND                  has a window (and its children) repainted
 //   press BOX ID                 posts a click on button ID of dialog BOX
 //   devchange WPARAM [CLASS]     sends WM_DEVICECHANGE from a thread of its
 //                                own (a handler may show a modal box); the
@@ -285,6 +287,16 @@ const char* IconName(HICON icon) {
                            {IDI_QUESTION, "question"}};
     for (const Known& k : known)
         if (LoadIconW(NULL, k.id) == icon) return k.name;
+    // A shared system icon keeps the id it was loaded by.
+    ICONINFOEXW infoEx;
+    memset(&infoEx, 0, sizeof infoEx);
+    infoEx.cbSize = sizeof infoEx;
+    if (GetIconInfoExW(icon, &infoEx)) {
+        if (infoEx.hbmColor) DeleteObject(infoEx.hbmColor);
+        if (infoEx.hbmMask) DeleteObject(infoEx.hbmMask);
+        for (const Known& k : known)
+            if (infoEx.wResID == static_cast<WORD>(reinterpret_cast<uintptr_t>(k.id))) return k.name;
+    }
     std::vector<unsigned char> bits = IconBits(icon);
     if (bits.empty()) return "unknown";
     for (const Known& k : known)
@@ -294,6 +306,7 @@ const char* IconName(HICON icon) {
 
 struct BoxParts {
     HICON icon;
+    RECT iconRect;
     int hasIconControl;
     std::string buttons;
 };
@@ -304,6 +317,7 @@ BOOL CALLBACK CollectBoxPart(HWND child, LPARAM param) {
     LONG style = GetWindowLongW(child, GWL_STYLE);
     if (lstrcmpiW(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
         parts->hasIconControl = 1;
+        GetWindowRect(child, &parts->iconRect);
         if (IsWindowVisible(child))
             parts->icon = reinterpret_cast<HICON>(SendQuiet(child, STM_GETICON, 0, 0));
     } else if (lstrcmpiW(cls.c_str(), L"Button") == 0 && IsWindowVisible(child)) {
@@ -328,6 +342,7 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
     BoxParts parts;
     parts.icon = NULL;
     parts.hasIconControl = 0;
+    SetRectEmpty(&parts.iconRect);
     EnumChildWindows(window, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
     HWND textControl = GetDlgItem(window, 0xFFFF);
     std::wstring text = textControl ? WindowText(textControl) : std::wstring();
@@ -339,7 +354,8 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
                    ",\"pid\":" + Number(pid) + ",\"caption\":" + Quote(WindowText(window).c_str()) +
                    ",\"text\":" + Quote(text.c_str()) + ",\"icon\":" +
                    Quote(parts.icon ? IconName(parts.icon) : "none") +
-                   ",\"rect\":" + RectJson(rect) + ",\"buttons\":[" + parts.buttons + "]}";
+                   ",\"icon_handle\":" + Handle(parts.icon) + ",\"icon_rect\":" + RectJson(parts.iconRect) + ",\"rect\":" + RectJson(rect) +
+                   ",\"buttons\":[" + parts.buttons + "]}";
     return TRUE;
 }
 
@@ -356,6 +372,56 @@ std::string PressJson(HWND box, int id) {
     if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)))
         return Fail("post failed");
     return "{\"ok\":true}";
+}
+
+// The system icon NAME drawn at its own size over the colour (r, g, b): how
+// a message box shows it, to compare with a screenshot where the icon handle
+// of another process cannot be compared.
+std::string SystemIconJson(const std::string& name, int r, int g, int b) {
+    LPCWSTR id = name == "error"         ? IDI_HAND
+                 : name == "warning"     ? IDI_EXCLAMATION
+                 : name == "information" ? IDI_ASTERISK
+                 : name == "question"    ? IDI_QUESTION
+                                         : NULL;
+    if (!id) return Fail("unknown icon name");
+    HICON icon = LoadIconW(NULL, id);
+    int size = GetSystemMetrics(SM_CXICON);
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HDC dc = CreateCompatibleDC(NULL);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!bitmap || !bits) {
+        DeleteDC(dc);
+        return Fail("no bitmap");
+    }
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    unsigned char* p = static_cast<unsigned char*>(bits);
+    for (int i = 0; i < size * size; ++i) {
+        p[i * 4] = static_cast<unsigned char>(b);
+        p[i * 4 + 1] = static_cast<unsigned char>(g);
+        p[i * 4 + 2] = static_cast<unsigned char>(r);
+        p[i * 4 + 3] = 0;
+    }
+    DrawIconEx(dc, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL);
+    GdiFlush();
+    std::string hex;
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 0; i < size * size; ++i)
+        for (int c = 2; c >= 0; --c) {
+            hex += digits[p[i * 4 + c] >> 4];
+            hex += digits[p[i * 4 + c] & 15];
+        }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return "{\"ok\":true,\"size\":" + Number(size) + ",\"rgb\":\"" + hex + "\"}";
 }
 
 // ---- Sends that may block in a modal handler ---------------------------
@@ -554,6 +620,17 @@ std::string Run(const std::vector<std::string>& args) {
     if (command == "comboitems")
         return ComboItemsJson(static_cast<int>(ToNumber(arg(1))), classAt(2).c_str());
     if (command == "boxes") return BoxesJson();
+    if (command == "systemicon")
+        return SystemIconJson(arg(1), static_cast<int>(ToNumber(arg(2))),
+                              static_cast<int>(ToNumber(arg(3))), static_cast<int>(ToNumber(arg(4))));
+    if (command == "redraw") {
+        // A window painted before the X server showed it stays black on
+        // the bench's screen: have its own thread paint it again.
+        HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(arg(1))));
+        if (!IsWindow(window)) return Fail("no such window");
+        RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        return "{\"ok\":true}";
+    }
     if (command == "press")
         return PressJson(reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(arg(1)))),
                          static_cast<int>(ToNumber(arg(2))));

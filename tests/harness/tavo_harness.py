@@ -222,6 +222,8 @@ class Probe:
                     raise RuntimeError("probe closed its output")
                 self._buffer += chunk
         answer, self._buffer = self._buffer.split(b"\n", 1)
+        if os.environ.get("TAVO_PROBE_TRACE") and time.monotonic() - deadline + timeout > 0.3:
+            print("probe: %r took %.2f s" % (args, time.monotonic() - deadline + timeout), flush=True)
         return json.loads(answer.decode("utf-8"))
 
     def close(self):
@@ -256,6 +258,35 @@ class Probe:
                     return box
             return None
         return wait_for(find, timeout, "message box %r" % text)
+
+    def icon_on_screen(self, box, screen):
+        """Which system icon the box shows, told from its pixels: the box's
+        icon handle belongs to another process, so the probe draws each
+        system icon over the box's own background and the screenshot is
+        compared with it. None when the icon area matches none (yet)."""
+        if box["icon"] != "unknown":
+            return box["icon"]
+        if not box["icon_handle"]:
+            return "none"
+        left, top, right, bottom = box["icon_rect"]
+        if right <= left:
+            return "none"
+        background = screen.pixel(left, top)
+        best, best_score = None, 0.0
+        for name in ("error", "warning", "information", "question"):
+            ref = self.query("systemicon", name, *background)
+            size, rgb = ref["size"], bytes.fromhex(ref["rgb"])
+            same = total = 0
+            for y in range(min(size, bottom - top)):
+                for x in range(min(size, right - left)):
+                    total += 1
+                    i = (y * size + x) * 3
+                    if all(abs(a - b) <= 8 for a, b in zip(screen.pixel(left + x, top + y), rgb[i:i + 3])):
+                        same += 1
+            score = same / total if total else 0
+            if score > best_score:
+                best, best_score = name, score
+        return best if best_score >= 0.97 else None
 
     def press(self, box, button_id=1):
         self.query("press", box["hwnd"], button_id)
@@ -413,7 +444,7 @@ class X:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
 
     def move(self, x, y):
-        self._xdotool("mousemove", "--sync", x, y)
+        self._xdotool("mousemove", x, y)
 
     def pointer(self):
         out = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.env, check=True,
