@@ -170,6 +170,34 @@ def main():
                        f"{ratio(median(times), f_start):.2f} |")
     out += ["", f"Goal: within {START_GOAL} x the floor: "
             f"**{'met' if start_ratio <= START_GOAL else 'missed'}** ({start_ratio:.2f}).", ""]
+    stage_runs = {}
+    for fields in read_lines(os.path.join(results, "stages.txt")):
+        if fields[0] == "startup":
+            stage_runs.setdefault(fields[1], []).append(float(fields[2]))
+    if stage_runs:
+        stage_names = [(floor_name, "the floor: class, 420 x 180 popup, one paint")] + [
+            (f"tavo_stage{n}.exe", text) for n, text in (
+                (1, "+ GDI+ started in wWinMain"),
+                (2, "+ the first printer search in WM_CREATE"),
+                (3, "+ the font 宋体 and text drawn with it"),
+                (4, "+ dots panel, five buttons, six filled setting lists"),
+                (5, "+ the logo PNG decoded and drawn in the paint"))] + [
+            (tool_name, "the tool")]
+        out += ["Where the start-up goes: the floor grown stage by stage, in the tool's own order "
+                "(`bench/stages.cpp`, same flags and resources as the tool), timed the same way, "
+                f"{len(stage_runs.get(floor_name, []))} interleaved runs each. The step is the "
+                "median's change from the line above; on a busy machine the steps are rough.", "",
+                "| program | what | median ms | step ms |", "|---|---|---:|---:|"]
+        previous = None
+        for name, text in stage_names:
+            times = stage_runs.get(name, [])
+            if not times:
+                continue
+            m = median(times)
+            step = "" if previous is None else f"{m - previous:+.1f}"
+            out.append(f"| {name} | {text} | {m:.1f} | {step} |")
+            previous = m
+        out.append("")
     say.append(f"start-up   tool {t_start:8.1f} ms  floor {f_start:8.1f} ms  ratio {start_ratio:.2f}"
                f"  (goal <= {START_GOAL})")
 

@@ -5,16 +5,18 @@
 # minutes. Builds what it needs in build/bench-native and build/bench-win32
 # and runs its own Wine bench in build/bench-run/wine (ended on exit).
 #
-#   bench/run.sh [--runs N] [--repaints N] [--animation-seconds S]
+#   bench/run.sh [--runs N] [--stage-runs N] [--repaints N] [--animation-seconds S]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=10 repaints=1000 seconds=10
+runs=10 stage_runs=7 repaints=1000 seconds=10
 while [[ $# -gt 0 ]]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
+    --stage-runs) stage_runs=$2; shift 2 ;;
     --repaints) repaints=$2; shift 2 ;;
     --animation-seconds) seconds=$2; shift 2 ;;
-    *) echo "usage: bench/run.sh [--runs N] [--repaints N] [--animation-seconds S]" >&2; exit 64 ;;
+    *) echo "usage: bench/run.sh [--runs N] [--stage-runs N] [--repaints N] [--animation-seconds S]" >&2
+       exit 64 ;;
   esac
 done
 (( runs >= 10 )) || { echo "run.sh: at least 10 start-up runs" >&2; exit 64; }
@@ -27,7 +29,8 @@ cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$native" -j2 --target tavo_core_bench >/dev/null
 cmake -S "$root" -B "$win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-cmake --build "$win32" -j2 --target tavo_tool tavo_floor tavo_bench_probe install32 install64 >/dev/null
+cmake --build "$win32" -j2 --target tavo_tool tavo_floor tavo_bench_probe install32 install64 \
+  tavo_stage1 tavo_stage2 tavo_stage3 tavo_stage4 tavo_stage5 >/dev/null
 
 bench=$root/build/bench-run
 results=$bench/results
@@ -42,6 +45,7 @@ pkg=$bench/pkg floor=$bench/floor
 mkdir -p "$pkg/data" "$floor"
 i686-w64-mingw32-strip -o "$pkg/TavoSetup.exe" "$win32/app/TavoSetup.exe"
 i686-w64-mingw32-strip -o "$floor/tavo_floor.exe" "$win32/bench/tavo_floor.exe"
+for stage in 1 2 3 4 5; do cp "$win32/bench/tavo_stage$stage.exe" "$floor/"; done
 cp "$win32/bench/tavo_bench_probe.exe" "$bench/"
 cp "$win32/tools/installer/install32.exe" "$win32/tools/installer/install64.exe" "$pkg/data/"
 python3 "$root/package/make_dep.py" "$root/package/settings.txt" "$pkg/.dep"
@@ -75,6 +79,12 @@ echo "== start-up and memory ($runs runs each)"
 # fresh prefix pays for caches every later start finds ready.
 probe startup 1 "$floor_win" TAVO_FLOOR "$tool_win" TAVO_WIN32 >/dev/null
 probe startup "$runs" "$floor_win" TAVO_FLOOR "$tool_win" TAVO_WIN32 >"$results/startup.txt"
+
+echo "== start-up by stage ($stage_runs runs each)"
+stages=("$floor_win" TAVO_FLOOR)
+for stage in 1 2 3 4 5; do stages+=("$(winpath "$floor/tavo_stage$stage.exe")" TAVO_STAGE); done
+stages+=("$tool_win" TAVO_WIN32)
+probe startup "$stage_runs" "${stages[@]}" >"$results/stages.txt"
 
 echo "== painting ($repaints repaints each) and the animation (${seconds} s)"
 probe floorpaint "$floor_win" TAVO_FLOOR "$repaints" >"$results/floorpaint.txt"
