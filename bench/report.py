@@ -110,6 +110,10 @@ def ratio(a, b):
     return a / b if b else float("nan")
 
 
+def fmt_ratio(value):
+    return f"{value:.2f}" if math.isfinite(value) else "-"
+
+
 def fmt_ns(ns):
     for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
         if ns >= scale:
@@ -189,6 +193,7 @@ def main():
                 "median's change from the line above; on a busy machine the steps are rough.", "",
                 "| program | what | median ms | step ms |", "|---|---|---:|---:|"]
         previous = None
+        steps_said = []
         for name, text in stage_names:
             times = stage_runs.get(name, [])
             if not times:
@@ -196,10 +201,13 @@ def main():
             m = median(times)
             step = "" if previous is None else f"{m - previous:+.1f}"
             out.append(f"| {name} | {text} | {m:.1f} | {step} |")
+            steps_said.append(f"{name.replace('.exe', '').replace('tavo_', '')} {m:.0f}")
             previous = m
         out.append("")
     say.append(f"start-up   tool {t_start:8.1f} ms  floor {f_start:8.1f} ms  ratio {start_ratio:.2f}"
                f"  (goal <= {START_GOAL})")
+    if stage_runs:
+        say.append("stages     median ms: " + ", ".join(steps_said))
 
     # ---- size ----
     tool_size, tool_sections = size_figures(tool_exe)
@@ -214,7 +222,7 @@ def main():
             "| part | tool | floor | ratio |", "|---|---:|---:|---:|"]
     for key in ("code", "data", "resources", "other", "file"):
         out.append(f"| {key if key != 'file' else '**whole file**'} | {tool_size[key]:,} | "
-                   f"{floor_size[key]:,} | {ratio(tool_size[key], floor_size[key]):.2f} |")
+                   f"{floor_size[key]:,} | {fmt_ratio(ratio(tool_size[key], floor_size[key]))} |")
     res = resource_sizes(tool_exe)
     out += ["", "The tool's resources by type (data bytes):", "",
             "| type | bytes |", "|---|---:|"]
