@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""Leaks and growth: repaints of the main window, open/close cycles of the
+settings panel and close-ups of a setting list leave the tool's GDI and USER
+object counts and its private memory flat. Measured from outside by
+tavo_hard_probe.exe (see hard_probe.cpp for how each figure is taken under
+Wine); the figures are printed and kept in the results for docs/hardening.md.
+
+Flat means: the GDI and USER counts after the run equal those after a
+warm-up, and private memory grew by less than PRIVATE_SLACK bytes (a leak of
+even 100 bytes per repaint over 10,000 repaints would pass that)."""
+import json
+import os
+import subprocess
+
+from hardening import *
+
+PRIVATE_SLACK = 512 * 1024
+
+
+def measure(ctx, kind, count):
+    proc = subprocess.run(ctx.bench.wine_command(ctx.args.hard_probe, "leak", kind, str(count)),
+                          env=ctx.bench.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=1800)
+    lines = [json.loads(line) for line in proc.stdout.decode().splitlines() if line.strip()]
+    bad = [line for line in lines if not line.get("ok")]
+    check(not bad and proc.returncode == 0, "the probe failed: %s" % (bad or proc.returncode))
+    phases = {line["phase"]: line for line in lines if line["phase"] in ("before", "after", "time")}
+    series = [line for line in lines if line["phase"] in ("before", "during", "after")]
+    before, after = phases["before"], phases["after"]
+    figures = {"kind": kind, "count": count, "ms": phases["time"]["ms"],
+               "gdi_before": before["gdi"], "gdi_after": after["gdi"], "gdi_how": before["gdi_how"],
+               "user_before": before["user"], "user_after": after["user"], "user_how": before["user_how"],
+               "private_before": before["private"], "private_after": after["private"],
+               "private_max": max(line["private"] for line in series)}
+    print("  %s x%d in %.1f s: GDI %d -> %d (%s), USER %d -> %d (%s), private %d -> %d bytes (max %d)" % (
+        kind, count, figures["ms"] / 1000.0, figures["gdi_before"], figures["gdi_after"], figures["gdi_how"],
+        figures["user_before"], figures["user_after"], figures["user_how"], figures["private_before"],
+        figures["private_after"], figures["private_max"]), flush=True)
+    ctx.seen.append("GDI %d->%d, USER %d->%d, private %+d bytes" % (
+        figures["gdi_before"], figures["gdi_after"], figures["user_before"], figures["user_after"],
+        figures["private_after"] - figures["private_before"]))
+    check(before["gdi"] > 0 and before["user"] > 0, "no objects counted: the measurement is broken")
+    check(after["gdi"] == before["gdi"], "GDI objects %d -> %d" % (before["gdi"], after["gdi"]))
+    check(after["user"] == before["user"], "USER objects %d -> %d" % (before["user"], after["user"]))
+    check(after["private"] - before["private"] < PRIVATE_SLACK,
+          "private memory grew by %d bytes" % (after["private"] - before["private"]))
+    return figures
+
+
+def gdi_count_is_sound(ctx):
+    """The GDI count read from outside sees 100 brushes come and go."""
+    code, out = ctx.bench.run(ctx.args.hard_probe, "gdiself")
+    ctx.seen.append(out.strip())
+    check(code == 0, "the GDI count does not follow 100 brushes: %s" % out.strip())
+
+
+def repaints(ctx):
+    ctx.add_printer(MODEL)
+    ctx.start(ctx.package(), env={"TAVO_INSTALLER_EXIT": "1"})
+    # Painted in the state that draws the most: the result band with the
+    # printer icon and name.
+    ctx.command(ID_INSTALL)
+    ctx.expect_box(T_INSTALLED % 1)
+    ctx.wait_height(252)
+    wait_for(lambda: not ctx.probe.boxes() and ctx.probe.children()[1100]["visible"] is False, 20, "install end")
+    return measure(ctx, "repaint", ctx.args.repaints)
+
+
+def panel_cycles(ctx):
+    ctx.add_printer(MODEL)
+    ctx.start(ctx.package())
+    return measure(ctx, "panel", ctx.args.panel_cycles)
+
+
+def closeups(ctx):
+    port = ctx.add_printer(MODEL)
+    ctx.start(ctx.package())
+    ctx.command(ID_SETTINGS)
+    ctx.wait_height(450)
+    figures = measure(ctx, "closeup", ctx.args.closeups)
+    job = open(port, "rb").read()
+    check(len(job) == 12 and job[8:12] == ctx.args.tag.encode(), "the last job %r" % job)
+    return figures
+
+
+CASES = [
+    Case("leak", "gdi_count_sound", "100 brushes counted", gdi_count_is_sound),
+    Case("leak", "repaints", "GDI, USER flat; private memory flat", repaints),
+    Case("leak", "settings_panel_cycles", "GDI, USER flat; private memory flat", panel_cycles),
+    Case("leak", "setting_closeups", "GDI, USER flat; private memory flat", closeups),
+]
+
+if __name__ == "__main__":
+    run(CASES, title="leaks")

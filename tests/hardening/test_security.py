@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Security under Wine: the tool runs nothing from the current directory, no
+package path can split or extend the installer's command line, and a whole
+session writes no file (package, current directory, the prefix's user
+directories and temp)."""
+import hashlib
+import os
+import shutil
+
+from hardening import *
+
+
+def argv_of(command_line):
+    """The arguments of a Windows command line, by the rules of the C runtime
+    and CommandLineToArgvW (backslashes before a quote, quotes, blanks)."""
+    args, i, n = [], 0, len(command_line)
+    while i < n:
+        while i < n and command_line[i] in " \t":
+            i += 1
+        if i >= n:
+            break
+        arg, quoted = "", False
+        while i < n and (quoted or command_line[i] not in " \t"):
+            c = command_line[i]
+            if c == "\\":
+                j = i
+                while j < n and command_line[j] == "\\":
+                    j += 1
+                if j < n and command_line[j] == '"':
+                    arg += "\\" * ((j - i) // 2)
+                    if (j - i) % 2:
+                        arg += '"'
+                        i = j + 1
+                    else:
+                        i = j
+                    continue
+                arg += command_line[i:j]
+                i = j
+                continue
+            if c == '"':
+                if quoted and i + 1 < n and command_line[i + 1] == '"':
+                    arg += '"'
+                    i += 2
+                    continue
+                quoted = not quoted
+                i += 1
+                continue
+            arg += c
+            i += 1
+        args.append(arg)
+    return args
+
+
+def decoys_in_cwd(ctx):
+    """Installers in the current directory's data\\ are never the ones run."""
+    pkg = ctx.package()
+    cwd = os.path.join(ctx.work, "elsewhere")
+    os.makedirs(os.path.join(cwd, "data"), exist_ok=True)
+    for exe in ("install32.exe", "install64.exe"):
+        shutil.copyfile(ctx.args.install32, os.path.join(cwd, "data", exe))
+    try:
+        ctx.start(pkg, cwd=cwd, env={"TAVO_INSTALLER_EXIT": "0"})
+        ctx.command(ID_INSTALL)
+        ctx.expect_box(T_INSTALLED % 0)
+        ctx.expect_box(T_NONE_FOUND)
+        lines = ctx.log_lines()
+        check(len(lines) == 1, "installer runs %r" % lines)
+        program = argv_of(lines[0])[0]
+        ctx.seen.append("ran %s" % program)
+        check(program.lower() == pkg.win("data", "install64.exe").lower(),
+              "ran %s, not the package's installer" % program)
+    finally:
+        shutil.rmtree(cwd, ignore_errors=True)
+
+
+# Directory names a package may sit in. A quote or a control character in a
+# Unix name reaches Windows as a private-use character, and Wine cannot
+# start a program from such a directory (c0000135), so those two are left to
+# the core's tests of the command line, which refuse them.
+HOSTILE_DIRS = [
+    "a&b ^c ;x,=(y)!'z",
+    "pct %PATH% x",
+    " lead and trail ",
+    "dash -x TAVO -y",
+    "驱动 包 (x86) [v2] 　全角空格",
+]
+
+
+def hostile_path(ctx, name):
+    pkg = ctx.package(path=os.path.join(ctx.work, "hostile", name))
+    ctx.start(pkg, env={"TAVO_INSTALLER_EXIT": "0"})
+    ctx.command(ID_INSTALL)
+
+    def tool_box():
+        for box in ctx.probe.boxes():
+            if box["owner_is_main"]:
+                return box
+            # The shell's own error (Wine expands %VAR% in the program's
+            # path even without SEE_MASK_DOENVSUBST, and then finds no file).
+            ctx.seen.append("shell box %r" % box["text"].strip())
+            ctx.probe.press(box)
+        return None
+    box = wait_for(tool_box, 30, "the tool's box")
+    ctx.seen.append("box %r" % box["text"])
+    lines = ctx.log_lines()
+    inf = pkg.win("data", "oemprnt.inf")
+    if box["text"].startswith(T_NOT_STARTED.split("%")[0]):
+        # Refused (a quote or control character reached the tool): nothing ran.
+        check(not lines, "refused, yet an installer ran: %r" % lines)
+    else:
+        check(box["text"] == T_INSTALLED % 0, "box %r" % box["text"])
+        check(len(lines) == 1, "installer runs %r" % lines)
+        args = argv_of(lines[0])
+        ctx.seen.append("argv %r" % args[1:])
+        check(len(args) == 3, "the command line split into %d arguments: %r" % (len(args), args))
+        check(args[1] == ctx.args.section, "first argument %r" % args[1])
+        check(args[2].replace("*", " ") == inf.replace("*", " ") and " " not in args[2],
+              "path argument %r, the INF is %r" % (args[2], inf))
+    ctx.probe.press(box)
+    ctx.expect_box(T_NONE_FOUND)
+
+
+def snapshot(roots, skip):
+    files = {}
+    for root in roots:
+        for dirpath, dirnames, filenames in os.walk(root):
+            for f in filenames + [d for d in dirnames if os.path.islink(os.path.join(dirpath, d))]:
+                path = os.path.join(dirpath, f)
+                if any(path.startswith(s) for s in skip) or not os.path.isfile(path):
+                    continue
+                with open(path, "rb") as fh:
+                    files[path] = hashlib.sha1(fh.read()).hexdigest()
+            for d in dirnames:
+                files.setdefault(os.path.join(dirpath, d) + "/", "dir")
+    return files
+
+
+def no_file_written(ctx):
+    """A whole session (start, install, settings, close-ups, exit) leaves the
+    package, the current directory, the user's profile and temp as they were.
+    Left out: the port file (the spooler writes the jobs there), the
+    installer's log (the installer's own writing) and the registry files,
+    which the spooler and the installer change."""
+    pkg = ctx.package()
+    cwd = os.path.join(ctx.work, "session-cwd")
+    os.makedirs(cwd, exist_ok=True)
+    with open(os.path.join(cwd, "keep.txt"), "w") as f:
+        f.write("x")
+    port = os.path.join(pkg.path, "demo-printer.prn")  # where the installer points its printer
+    users = os.path.join(ctx.bench.prefix, "drive_c", "users")
+    temp = os.path.join(ctx.bench.prefix, "drive_c", "windows", "temp")
+    roots = [pkg.path, cwd, users, temp]
+    skip = [port, ctx.log_path]
+    before = snapshot(roots, skip)
+    tool = ctx.start(pkg, cwd=cwd)
+    ctx.command(ID_INSTALL)
+    ctx.expect_box(T_INSTALLED % 1)
+    ctx.wait_height(252)
+    ctx.command(ID_SETTINGS)
+    ctx.wait_height(450)
+    for lid in LIST_IDS:
+        ctx.command(lid, CBN_CLOSEUP)
+    wait_for(lambda: os.path.exists(port) and len(open(port, "rb").read()) == 12, 20, "a job in the port file")
+    ctx.command(ID_EXIT)
+    check(tool.wait_exit(20) == 0, "exit code")
+    after = snapshot(roots, skip)
+    changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
+    ctx.seen.append("%d files and directories watched, %d changed" % (len(after), len(changed)))
+    check(not changed, "written during the session: %s" % changed)
+    shutil.rmtree(cwd, ignore_errors=True)
+
+
+CASES = [
+    Case("security", "nothing_run_from_cwd", "the package's installer runs, not the decoy", decoys_in_cwd),
+] + [
+    Case("security", "hostile_path_%d" % i, "three arguments, the path whole (or refused, nothing run)",
+         hostile_path, name) for i, name in enumerate(HOSTILE_DIRS)
+] + [
+    Case("security", "no_file_written", "nothing written by the tool", no_file_written),
+]
+
+if __name__ == "__main__":
+    run(CASES, title="security")
