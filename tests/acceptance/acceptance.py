@@ -14,6 +14,7 @@ import struct
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
+import os  # noqa: E402
 from tavo_harness import (Bench, Package, Probe, Tool, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
                           stays, wait_for, windows_path, dep_bytes, inf_text)
 
@@ -331,7 +332,7 @@ def check_icon(ctx, box, icon):
         ctx.probe.query("redraw", box["hwnd"])
         return ctx.probe.icon_on_screen(box, ctx.x.shot())
     try:
-        wait_for(lambda: identified() is not None, 3, "icon painted")
+        wait_for(lambda: identified() is not None, 1.5, "icon painted")
     except WaitTimeout:
         ctx.notes.append("icon of %r not visible on the bench: presence checked only" % box["text"])
         return
