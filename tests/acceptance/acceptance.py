@@ -225,6 +225,9 @@ class Context:
     def click(self, bid):
         """A user's click on button `bid`: onto it, press, release."""
         self.park()
+        # The pointer left: the button loses its hover look (a look left from
+        # the click before would otherwise pass for the new hover).
+        wait_for(lambda: self.button_look(bid) != "hover", 10, "button %d to lose its hover look" % bid)
         self.hover(bid)
         self.x.down(1)
         self.x.up(1)
