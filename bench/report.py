@@ -172,8 +172,12 @@ def main():
         if times:
             out.append(f"| {name} | {median(times):.1f} | {min(times):.1f} | {max(times):.1f} | "
                        f"{ratio(median(times), f_start):.2f} |")
+    best_ratio = ratio(min([t for t, _ in tool_runs], default=float("nan")),
+                       min([t for t, _ in floor_runs], default=float("nan")))
     out += ["", f"Goal: within {START_GOAL} x the floor: "
-            f"**{'met' if start_ratio <= START_GOAL else 'missed'}** ({start_ratio:.2f}).", ""]
+            f"**{'met' if start_ratio <= START_GOAL else 'missed'}** ({start_ratio:.2f} by the "
+            f"medians; {best_ratio:.2f} by the best runs, which other work on the machine "
+            "disturbs least).", ""]
     stage_runs = {}
     for fields in read_lines(os.path.join(results, "stages.txt")):
         if fields[0] == "startup":
@@ -207,7 +211,7 @@ def main():
             previous = best
         out.append("")
     say.append(f"start-up   tool {t_start:8.1f} ms  floor {f_start:8.1f} ms  ratio {start_ratio:.2f}"
-               f"  (goal <= {START_GOAL})")
+               f"  (goal <= {START_GOAL}; best runs {best_ratio:.2f})")
     if stage_runs:
         say.append("stages     best ms: " + ", ".join(steps_said))
 
