@@ -15,7 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
 import os  # noqa: E402
-from tavo_harness import (MANUAL_NAME, Bench, Package, Probe, Tool, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
+from tavo_harness import (MANUAL_NAME, parse_xwd, Bench, Package, Probe, Tool, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
                           stays, wait_for, windows_path, dep_bytes, inf_text)
 
 CLASS = "TAVO_WIN32"
