@@ -8,26 +8,11 @@
 #include <string.h>
 
 #include "package_files.h"
+#include "printers.h"
 #include "spooler.h"
 #include "text.h"
 
 namespace {
-
-// An open printer, closed on every path.
-class PrinterHandle {
-  public:
-    PrinterHandle() = default;
-    ~PrinterHandle() {
-        if (handle_ != nullptr) ClosePrinter(handle_);
-    }
-    PrinterHandle(const PrinterHandle&) = delete;
-    PrinterHandle& operator=(const PrinterHandle&) = delete;
-    HANDLE* out() { return &handle_; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_ = nullptr;
-};
 
 // A block from malloc, released when the owner goes.
 class MallocBlock {

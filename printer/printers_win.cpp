@@ -22,22 +22,6 @@ class MallocBlock {
     void* block_;
 };
 
-// An open printer, closed on every path.
-class PrinterHandle {
-  public:
-    PrinterHandle() = default;
-    ~PrinterHandle() {
-        if (handle_ != nullptr) ClosePrinter(handle_);
-    }
-    PrinterHandle(const PrinterHandle&) = delete;
-    PrinterHandle& operator=(const PrinterHandle&) = delete;
-    HANDLE* out() { return &handle_; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_ = nullptr;
-};
-
 struct RawJob {
     const void* data;
     uint32_t size;
