@@ -58,7 +58,8 @@ def main():
                       "process's GDI handle table (Wine's `GetGuiResources` returns 0), USER objects as the "
                       "process's windows, private memory as PrivateUsage (Wine: the anonymous resident "
                       "memory it reports as page-file usage). \"Before\" is after a warm-up of a tenth of "
-                      "the count. Flat: equal object counts, private memory within 512 KB.", ""]
+                      "the count. Flat: the object counts rise at one of the ten checkpoints at most, growth "
+                      "from the warm-up under a tenth of the count (a one-time cache), private memory within 512 KB.", ""]
         else:
             lines += ["| Case | Expected | Seen | Result |", "|---|---|---|---|"]
             for r in rs:
