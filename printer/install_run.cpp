@@ -17,6 +17,7 @@ const wchar_t kParameterErrorText[] = L"参数错误！";
 const wchar_t kCopyErrorText[] = L"文件复制错误！";
 const wchar_t kInstalledCountFormat[] = L"安装%d台打印机";
 const wchar_t kNotStartedFormat[] = L"无法启动安装程序：%s";
+const wchar_t kAbnormalEndFormat[] = L"安装程序异常结束（代码 0x%08X）";
 const wchar_t kSeveralPrintersText[] = L"发现多台打印机，请保持1台打印机USB连接！";
 const wchar_t kNoNewPrinterText[] = L"未发现新打印机，请保持USB连接！";
 const char kNoTimerLine[] = "time ID is not created\n";
@@ -52,7 +53,9 @@ int RunAndWait(const wchar_t* file, const wchar_t* parameters, const wchar_t* di
                DWORD* exitCode) {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // The tool says itself when the installer does not start; the shell's
+    // own box would only repeat it, in English and without an owner.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpFile = file;
     info.lpParameters = parameters;
     info.lpDirectory = directory;
@@ -91,6 +94,12 @@ void RunInstaller() {
         ShowResult(kParameterErrorText, MB_ICONWARNING);
     } else if (result == kExitCopyError) {
         ShowResult(kCopyErrorText, MB_ICONWARNING);
+    } else if (result < 0) {
+        // Any other negative code is no printer count but an abnormal end,
+        // such as 0xC0000005 for an installer that crashed.
+        wchar_t text[kMessageChars];
+        wsprintfW(text, kAbnormalEndFormat, exitCode);
+        ShowResult(text, MB_ICONWARNING);
     } else {
         wchar_t text[kMessageChars];
         wsprintfW(text, kInstalledCountFormat, result);
