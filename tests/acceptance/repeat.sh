@@ -10,12 +10,12 @@ log_dir=$build/acceptance-repeat
 mkdir -p "$log_dir"
 fails=0
 for i in $(seq "$n"); do
-  (cd "$build" && ctest -R '^(wine_bench_start|wine_bench_stop|acceptance_.*)$' --output-on-failure) >"$log_dir/run-$i.log" 2>&1
+  (cd "$build" && ctest -V -R '^(wine_bench_start|wine_bench_stop|acceptance_.*)$') >"$log_dir/run-$i.log" 2>&1
   rc=$?
-  echo "run $i: exit $rc, $(grep -hE '^[0-9]+ passed, [0-9]+ failed' "$log_dir/run-$i.log" | awk '{p+=$1; f+=$3} END {print p " passed, " f " failed"}')"
+  echo "run $i: exit $rc, $(grep -hoE '[0-9]+ passed, [0-9]+ failed' "$log_dir/run-$i.log" | awk '{p+=$1; f+=$3} END {print p " passed, " f " failed"}')"
   ((rc == 0)) || fails=$((fails + 1))
 done
 echo "cases that failed in some run:"
-grep -h '^FAIL ' "$log_dir"/run-*.log | sed -E 's/^FAIL ([^ ]+).*/\1/' | sort | uniq -c || true
+grep -hoE 'FAIL [^ ]+' "$log_dir"/run-*.log | sed -E 's/^FAIL ([^ ]+).*/\1/' | sort | uniq -c || true
 echo "$((n - fails)) of $n runs clean"
 ((fails == 0))

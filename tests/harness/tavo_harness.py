@@ -465,6 +465,10 @@ class X:
         self._xdotool("key", *keys)
 
     def shot(self):
-        data = subprocess.run(["xwd", "-root", "-silent", "-display", self.bench.display],
-                              stdout=subprocess.PIPE, check=True, timeout=30).stdout
-        return parse_xwd(data)
+        # xwd fails now and then when a window changes while it reads the
+        # screen: taken again until it succeeds, within a deadline.
+        def take():
+            result = subprocess.run(["xwd", "-root", "-silent", "-display", self.bench.display],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+            return result.stdout if result.returncode == 0 and len(result.stdout) > 100 else None
+        return parse_xwd(wait_for(take, 20, "a screenshot (xwd)"))
