@@ -44,6 +44,9 @@ void OnSettingListCommand(HWND mainWindow, int listId, int notificationCode) {
     // does not.
     if (notificationCode != CBN_CLOSEUP) return;
     HWND list = GetDlgItem(mainWindow, listId);
+    // Id 1201 (row 0) has no list: a close-up sent for it by another program
+    // must not turn into a command for an option nobody chose.
+    if (!list) return;
     int selection = static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
     BuildSettingCommand(row, selection, SettingCommand);
     FindOurPrinters(SettingCommand, kSettingCommandBytes);
