@@ -42,6 +42,7 @@ T_EXIT_BUSY = "WINDOWS正在安装您的打印机，退出后WINDOWS仍可能在
 T_PARAM = "参数错误！"
 T_COPY = "文件复制错误！"
 T_INSTALLED_N = "安装%d台打印机"
+T_ABNORMAL = "安装程序异常结束（代码 0x%08X）"
 T_NONE_FOUND = "未发现新打印机，请保持USB连接！"
 T_MANY_USB = "发现多台打印机，请保持1台打印机USB连接！"
 T_MANY_ONLINE = "发现多台打印机，请保持1台联机打印机！"
