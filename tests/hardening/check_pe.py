@@ -10,6 +10,7 @@ GCC has no -mguard=cf, so a GCC build cannot have it).
 Prints one line per program and exits 1 when a required flag is missing."""
 import argparse
 import json
+import os
 import struct
 import sys
 
@@ -79,6 +80,7 @@ def main():
         info["checks"] = {n: s for n, s, _ in rows}
         out.append(info)
     if args.json:
+        os.makedirs(os.path.dirname(os.path.abspath(args.json)), exist_ok=True)
         with open(args.json, "w") as f:
             json.dump(out, f, indent=1)
     return 0 if ok else 1
