@@ -1,6 +1,7 @@
 // The main window's commands and device notifications.
 #include <windows.h>
 #include <dbt.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "build_config.h"
@@ -26,6 +27,14 @@ const INT_PTR kShellNoAssociation = SE_ERR_NOASSOC;  // 31
 enum { kInstallStackBytes = 1024 };
 
 INT_PTR ShellOpen(const wchar_t* target) {
+    // The shell may hand its work to COM components. COM is started on the
+    // first use rather than at start-up, which it would only slow down; the
+    // thread keeps it to the end.
+    static bool comStarted = false;
+    if (!comStarted) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        comStarted = true;
+    }
     return reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"Open", target, nullptr, nullptr, SW_SHOWNORMAL));
 }

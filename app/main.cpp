@@ -1,7 +1,5 @@
 // Process start: the single-instance check, the class, GDI+, the main window
 // and the message loop.
-#include <objbase.h>
-
 #include "main_window.h"
 #include "png_image.h"
 #include "resources/resource.h"
@@ -87,8 +85,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     PanelState = kPanelNone;
     RegisterMainClass(instance);
 
-    // The shell (Website, Manual) may hand its work to COM components.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ULONG_PTR gdiplusToken = 0;
     StartGdiplus(&gdiplusToken);
 
