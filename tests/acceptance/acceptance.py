@@ -15,7 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
 import os  # noqa: E402
-from tavo_harness import (MANUAL_NAME, parse_xwd, Bench, Package, Probe, Tool, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
+from tavo_harness import (MANUAL_NAME, parse_xwd, Bench, Package, Probe, Tool, ToolSession, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
                           stays, wait_for, windows_path, dep_bytes, inf_text)
 
 CLASS = "TAVO_WIN32"
@@ -103,25 +103,18 @@ def read_png(path):
     return w, h, ch, rows
 
 
-class Context:
+class Context(ToolSession):
     """What a case works with. Everything a case starts is ended in cleanup()."""
 
     def __init__(self, args):
-        self.args = args
-        self.bench = Bench(args.bench)
-        self.work = os.path.abspath(args.work)
-        os.makedirs(self.work, exist_ok=True)
+        ToolSession.__init__(self, args)
         # Without a window manager on the bench, Wine leaves the windows it
         # expects one to manage (dialogs with a caption: every message box)
         # unpainted on screen; unmanaged, Wine draws them whole. A display
         # setting of the prefix, nothing of the tool's.
         self.bench.reg("add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
-        self.probe = Probe(self.bench, args.probe)
         self.x = X(self.bench)
-        self.tools = []
-        self.packages = []
         self.registry_undo = []
-        self.log_path = os.path.join(self.work, "installer-log.txt")
         demo = args.demo_package
         self.demo_inf = os.path.join(demo, "data", "oemprnt.inf")
         self.demo_manual = os.path.join(demo, "data", "说明书.docx")
@@ -145,42 +138,14 @@ class Context:
         self.packages.append(pkg)
         return pkg
 
-    def installer_env(self, **steer):
-        env = {"TAVO_INSTALLER_LOG": windows_path(self.log_path)}
-        for key, value in steer.items():
-            env["TAVO_INSTALLER_" + key.upper()] = value
-        return env
-
-    def start(self, pkg, env=None, cwd=None, wait=True):
-        """Starts the tool of `pkg`; waits for its window (shown, painted)."""
-        full = self.installer_env()
-        full.update(env or {})
-        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full)
-        self.tools.append(tool)
-        if wait:
-            self.wait_window()
-        return tool
-
-    def main(self):
-        return self.probe.main(CLASS)
-
     def wait_window(self, timeout=40):
-        m = wait_for(lambda: (lambda m: m if m.get("found") and m["visible"] else None)(self.main()),
-                     timeout, "the main window")
+        m = ToolSession.wait_window(self, timeout)
         # Painted: the background shows left of the logo.
         wait_for(lambda: self.shot_pixel(3, 3) == BACKGROUND, 10, "the window to be painted")
         return m
 
-    def rect(self):
-        m = self.main()
-        return tuple(m["rect"]) if m.get("found") else None
-
-    def height(self):
-        r = self.rect()
-        return r[3] - r[1] if r else None
-
     def wait_height(self, height, timeout=20):
-        return wait_for(lambda: self.height() == height, timeout, "window height %d" % height)
+        return ToolSession.wait_height(self, height, timeout)
 
     # -- screen ------------------------------------------------------------
     def shot(self):
@@ -250,17 +215,7 @@ class Context:
             self.probe.press(box)
         return box
 
-    def no_box(self, duration=1.5):
-        stays(lambda: not self.probe.boxes(), duration, "no message box")
-
     # -- installer log -----------------------------------------------------
-    def log_lines(self):
-        try:
-            with open(self.log_path, encoding="utf-8", errors="replace") as f:
-                return [l.rstrip("\r\n") for l in f if l.strip()]
-        except FileNotFoundError:
-            return []
-
     def clear_log(self):
         if os.path.exists(self.log_path):
             os.remove(self.log_path)

@@ -18,7 +18,7 @@ import traceback
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
-from tavo_harness import (Bench, Package, Probe, Tool, WaitTimeout, end_windows_processes,  # noqa: E402,F401
+from tavo_harness import (Bench, Package, Probe, Tool, ToolSession, WaitTimeout, end_windows_processes,  # noqa: E402,F401
                           stays, wait_for, windows_path, dep_bytes, inf_text, DEFAULT_MODELS)
 
 CLASS = "TAVO_WIN32"
@@ -59,17 +59,12 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-class Context:
+class Context(ToolSession):
     """What a case works with; everything a case starts is ended in cleanup()."""
 
     def __init__(self, args):
-        self.args = args
-        self.bench = Bench(args.bench)
-        self.work = os.path.abspath(args.work)
-        os.makedirs(self.work, exist_ok=True)
-        self.probe = Probe(self.bench, args.probe)
-        self.tools, self.packages, self.lockers, self.added_printers = [], [], [], []
-        self.log_path = os.path.join(self.work, "installer-log.txt")
+        ToolSession.__init__(self, args)
+        self.lockers, self.added_printers = [], []
         self.seen = []  # what the user saw, in words, for the table
 
     # -- packages and the tool ---------------------------------------------
@@ -79,29 +74,6 @@ class Context:
                       [self.args.install32, self.args.install64], **kw)
         self.packages.append(pkg)
         return pkg
-
-    def start(self, pkg, env=None, cwd=None, wait=True):
-        full = {"TAVO_INSTALLER_LOG": windows_path(self.log_path)}
-        full.update(env or {})
-        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full)
-        self.tools.append(tool)
-        if wait:
-            self.wait_window()
-        return tool
-
-    def main(self):
-        return self.probe.main(CLASS)
-
-    def wait_window(self, timeout=40):
-        return wait_for(lambda: (lambda m: m if m.get("found") and m["visible"] else None)(self.main()),
-                        timeout, "the main window")
-
-    def height(self):
-        m = self.main()
-        return m["rect"][3] - m["rect"][1] if m.get("found") else None
-
-    def wait_height(self, height, timeout=30):
-        return wait_for(lambda: self.height() == height, timeout, "window height %d" % height)
 
     def responsive(self):
         """The tool answers: a query of its lists comes back with their selection."""
@@ -127,17 +99,6 @@ class Context:
     def next_box(self, timeout=30):
         box = wait_for(lambda: (self.probe.boxes() or [None])[0], timeout, "a message box")
         return box
-
-    def no_box(self, duration=1.5):
-        stays(lambda: not self.probe.boxes(), duration, "no message box")
-
-    # -- installer log -----------------------------------------------------
-    def log_lines(self):
-        try:
-            with open(self.log_path, encoding="utf-8", errors="replace") as f:
-                return [line.rstrip("\r\n") for line in f if line.strip()]
-        except FileNotFoundError:
-            return []
 
     # -- printers ----------------------------------------------------------
     def add_printer(self, name, driver=MODEL, port=None, attributes=0):

@@ -472,3 +472,68 @@ class X:
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
             return result.stdout if result.returncode == 0 and len(result.stdout) > 100 else None
         return parse_xwd(wait_for(take, 20, "a screenshot (xwd)"))
+
+
+MAIN_CLASS = "TAVO_WIN32"
+
+
+class ToolSession:
+    """What the suites' cases have in common: the bench and the probe, the
+    packages and tool runs a case starts (ended by the suite's cleanup), the
+    installer's log, and the main window as the probe sees it."""
+
+    def __init__(self, args):
+        self.args = args
+        self.bench = Bench(args.bench)
+        self.work = os.path.abspath(args.work)
+        os.makedirs(self.work, exist_ok=True)
+        self.probe = Probe(self.bench, args.probe)
+        self.tools = []
+        self.packages = []
+        self.log_path = os.path.join(self.work, "installer-log.txt")
+
+    def installer_env(self, **steer):
+        """The installer logs its command line; TAVO_INSTALLER_<KEY> steers it."""
+        env = {"TAVO_INSTALLER_LOG": windows_path(self.log_path)}
+        for key, value in steer.items():
+            env["TAVO_INSTALLER_" + key.upper()] = value
+        return env
+
+    def start(self, pkg, env=None, cwd=None, wait=True):
+        """Starts the tool of `pkg` (in its own directory unless `cwd`) and
+        waits for its window."""
+        full = self.installer_env()
+        full.update(env or {})
+        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full)
+        self.tools.append(tool)
+        if wait:
+            self.wait_window()
+        return tool
+
+    def main(self):
+        return self.probe.main(MAIN_CLASS)
+
+    def wait_window(self, timeout=40):
+        return wait_for(lambda: (lambda m: m if m.get("found") and m["visible"] else None)(self.main()),
+                        timeout, "the main window")
+
+    def rect(self):
+        m = self.main()
+        return tuple(m["rect"]) if m.get("found") else None
+
+    def height(self):
+        r = self.rect()
+        return r[3] - r[1] if r else None
+
+    def wait_height(self, height, timeout=30):
+        return wait_for(lambda: self.height() == height, timeout, "window height %d" % height)
+
+    def no_box(self, duration=1.5):
+        stays(lambda: not self.probe.boxes(), duration, "no message box")
+
+    def log_lines(self):
+        try:
+            with open(self.log_path, encoding="utf-8", errors="replace") as f:
+                return [line.rstrip("\r\n") for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
