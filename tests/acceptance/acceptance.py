@@ -247,17 +247,7 @@ class Context(ToolSession):
 
     # -- cleanup -----------------------------------------------------------
     def cleanup(self):
-        for box in self.probe.boxes():
-            try:
-                self.probe.query("press", box["hwnd"], 1)
-            except Exception:
-                pass
-        for tool in self.tools:
-            tool.end()
-        self.tools = []
-        end_windows_processes(self.probe, INSTALLERS)
-        wait_for(lambda: not self.main().get("found"), 20, "no main window left")
-        wait_for(lambda: not self.probe.boxes(), 20, "no message box left")
+        self.end_runs(INSTALLERS)
         self.probe.delete_all_printers()
         for action, what in reversed(self.registry_undo):
             if action == "delete":

@@ -122,21 +122,11 @@ class Context(ToolSession):
 
     # -- cleanup -----------------------------------------------------------
     def cleanup(self):
-        for box in self.probe.boxes():
-            try:
-                self.probe.query("press", box["hwnd"], 1)
-            except Exception:
-                pass
-        for tool in self.tools:
-            tool.end()
-        self.tools = []
+        self.end_runs(INSTALLERS)
         for proc in self.lockers:
             proc.stdin.close()
             proc.wait(timeout=20)
         self.lockers = []
-        end_windows_processes(self.probe, INSTALLERS)
-        wait_for(lambda: not self.main().get("found"), 20, "no main window left")
-        wait_for(lambda: not self.probe.boxes(), 20, "no message box left")
         # By name first: a printer that breaks the enumeration (a name of 255
         # characters) would hide every other one from a listing.
         for name in self.added_printers:

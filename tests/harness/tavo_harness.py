@@ -537,3 +537,18 @@ class ToolSession:
                 return [line.rstrip("\r\n") for line in f if line.strip()]
         except FileNotFoundError:
             return []
+
+    def end_runs(self, installers=("install32.exe", "install64.exe")):
+        """Closes any box, ends every tool run and any installer left running,
+        each by its id, and waits until no window of them is left."""
+        for box in self.probe.boxes():
+            try:
+                self.probe.query("press", box["hwnd"], 1)
+            except Exception:
+                pass
+        for tool in self.tools:
+            tool.end()
+        self.tools = []
+        end_windows_processes(self.probe, set(installers))
+        wait_for(lambda: not self.main().get("found"), 20, "no main window left")
+        wait_for(lambda: not self.probe.boxes(), 20, "no message box left")
