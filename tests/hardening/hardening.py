@@ -21,24 +21,11 @@ sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 from tavo_harness import (Bench, Package, Probe, Tool, ToolSession, WaitTimeout, end_windows_processes,  # noqa: E402,F401
                           stays, wait_for, windows_path, dep_bytes, inf_text, DEFAULT_MODELS)
 
-CLASS = "TAVO_WIN32"
+from tool_texts import *  # noqa: E402,F401,F403
 ID_EXIT, ID_INSTALL, ID_SETTINGS = 1001, 1002, 1003
-LIST_IDS = [1202, 1203, 1204, 1205, 1206, 1207]
 CBN_CLOSEUP = 8
-INSTALLERS = {"install32.exe", "install64.exe"}
-MODEL = "TAVO TP-630K"  # the driver of the first model line of the test INF
 
-T_FILES = "文件不全"
-T_PARAM = "参数错误！"
-T_COPY = "文件复制错误！"
-T_INSTALLED = "安装%d台打印机"
-T_NOT_STARTED = "无法启动安装程序：%s"
-T_ABNORMAL = "安装程序异常结束（代码 0x%08X）"
-T_NONE_FOUND = "未发现新打印机，请保持USB连接！"
-T_MANY_USB = "发现多台打印机，请保持1台打印机USB连接！"
-T_MANY_ONLINE = "发现多台打印机，请保持1台联机打印机！"
-T_NO_PRINTER = "请安装驱动或连接打印机！"
-T_EXIT_BUSY = "WINDOWS正在安装您的打印机，退出后WINDOWS仍可能在后台进行安装任务"
+T_INSTALLED = T_INSTALLED_N
 
 
 def parse_args(argv):
