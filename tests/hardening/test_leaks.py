@@ -7,7 +7,7 @@ Wine); the figures are printed and kept in the results for docs/hardening.md.
 
 Flat means: of the ten checkpoints of the measured run (one every tenth of
 the count) the GDI and USER counts rise at one at most, and they grow by no
-more than OBJECT_SLACK objects (or one per 500 steps) over the run. Wine's
+more than OBJECT_SLACK objects (or one per 100 steps) over the run. Wine's
 GDI fills caches of some 37 objects in steps during the first few hundred
 panel cycles, at points that depend on timing, and then stays; so the panel
 and close-up runs are measured after a warm-up run of the same count, which
@@ -62,7 +62,7 @@ def measure_once(ctx, kind, count, checked):
         figures[what + "_series"] = values
         # A leak climbs at every tenth of the run; a one-time cache steps once.
         check(rises <= 1, "%s objects climb through the run: %s" % (what.upper(), values))
-        check(after[what] - before[what] <= max(OBJECT_SLACK, count // 500),
+        check(after[what] - before[what] <= max(OBJECT_SLACK, count // 100),
               "%s objects %d -> %d over %d steps" % (what.upper(), before[what], after[what], count))
     check(after["private"] - before["private"] < PRIVATE_SLACK,
           "private memory grew by %d bytes" % (after["private"] - before["private"]))
