@@ -20,9 +20,14 @@ namespace {
 
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE, PBOOL);
 
-// 1 when this 32-bit process runs on 64-bit Windows. Without
-// IsWow64Process the system is taken as 32-bit.
+// 1 when the system is 64-bit Windows, which picks data\install64.exe. A
+// 32-bit build asks IsWow64Process; without it the system is taken as 32-bit.
+// A 64-bit build runs only on 64-bit Windows, where IsWow64Process would
+// answer FALSE for it (it is not under WOW64), so it is 1 without asking.
 LONG DetectWow64() {
+#if defined(_WIN64)
+    return 1;
+#else
     HMODULE kernel = GetModuleHandleW(L"kernel32");
     if (!kernel) return 0;
     // Through void*: a function pointer of another type is what the lookup
@@ -32,6 +37,7 @@ LONG DetectWow64() {
     BOOL wow64 = FALSE;
     if (!isWow64Process || !isWow64Process(GetCurrentProcess(), &wow64)) return 0;
     return wow64 ? 1 : 0;
+#endif
 }
 
 }  // namespace

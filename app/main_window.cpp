@@ -73,9 +73,11 @@ HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t* className, cons
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
+// The pointer-sized call: in a 32-bit build it is SetWindowLongW(GWL_WNDPROC),
+// in a 64-bit build the only form that keeps the whole pointer.
 WNDPROC Subclass(HWND window, WNDPROC procedure) {
-    return reinterpret_cast<WNDPROC>(static_cast<LONG_PTR>(SetWindowLongW(
-        window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(procedure)))));
+    return reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
 }
 
 void OnCreate(HWND window, const CREATESTRUCTW* create) {
