@@ -27,10 +27,12 @@
 // cross-process round trip. The round trip is timed alone as well (a sent
 // WM_NULL) and reported beside it. The processor time that the program and
 // the wineserver spend over the repaints is the other view (see CpuMeter).
-// The output lines are read by bench/report.py.
+// The output lines are read by bench/report.py; a figure that could not be
+// measured is printed as "-", never as 0.
 #include <windows.h>
 #include <psapi.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -43,6 +45,14 @@ namespace {
 
 const int kIdInstall = 1002, kIdSettings = 1003, kIdDotsPanel = 1100;
 const DWORD kStartDeadlineMs = 30000;
+
+// `value` with `decimals` places, or "-" for a figure not measured (NaN).
+std::string Figure(double value, int decimals) {
+    if (isnan(value)) return "-";
+    char text[64];
+    snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
 
 double Now() {
     static LARGE_INTEGER frequency = [] {
@@ -175,11 +185,16 @@ bool StartReady(const wchar_t* exe, const wchar_t* className, Running* run) {
     return ready;
 }
 
-SIZE_T PeakWorkingSet(HANDLE process) {
+// Bytes, or NaN when the system would not say. SIZE_T is 64 bits in the
+// 64-bit build: printed through double, not unsigned long (32 bits there).
+double PeakWorkingSet(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
-    return counters.PeakWorkingSetSize;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+        fprintf(stderr, "probe: no memory counters (error %lu)\n", GetLastError());
+        return NAN;
+    }
+    return double(counters.PeakWorkingSetSize);
 }
 
 // Closes the program's window as a user would and waits for the process.
@@ -202,13 +217,13 @@ int CommandStartup(int argc, wchar_t** argv) {
             if (!StartReady(argv[t], argv[t + 1], &run)) return 1;
             // The peak so far includes the start-up; the idle program does
             // not grow afterwards.
-            SIZE_T peak = PeakWorkingSet(run.info.hProcess);
+            double peak = PeakWorkingSet(run.info.hProcess);
             if (!CloseAndWait(&run)) {
                 fprintf(stderr, "probe: %ls did not end after WM_CLOSE\n", argv[t]);
                 return 1;
             }
-            printf("startup %ls %.3f %lu\n", BaseName(argv[t]), run.startupMs,
-                   static_cast<unsigned long>(peak));
+            printf("startup %ls %.3f %s\n", BaseName(argv[t]), run.startupMs,
+                   Figure(peak, 0).c_str());
             fflush(stdout);
         }
     }
@@ -277,21 +292,22 @@ int FindUnixProcess(const std::string& command, const std::string& environmentEn
     return pid;
 }
 
-// User plus system time of Unix process `pid`, in milliseconds.
+// User plus system time of Unix process `pid`, in milliseconds; NaN when
+// it cannot be read (a 0 would pass for an idle program).
 double UnixCpuMs(int pid) {
-    if (pid <= 0) return 0;
+    if (pid <= 0) return NAN;
     wchar_t path[64];
     swprintf(path, 64, L"Z:\\proc\\%d\\stat", pid);
     std::string text;
-    if (!ReadWholeFile(path, &text)) return 0;
+    if (!ReadWholeFile(path, &text)) return NAN;
     // Fields after the command name in parentheses: state is field 3, utime
     // and stime are fields 14 and 15.
     size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
+    if (close == std::string::npos) return NAN;
     unsigned long long utime = 0, stime = 0;
     if (sscanf(text.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
                &utime, &stime) != 2)
-        return 0;
+        return NAN;
     return double(utime + stime) * 10.0;  // USER_HZ is 100 on Linux
 }
 
@@ -336,7 +352,7 @@ CpuMeter MakeCpuMeter(const wchar_t* exe) {
 }
 
 // Times `repaints` synchronous repaints of `window` and prints one line:
-// paint LABEL WALL ROUNDTRIP TOOLCPU SERVERCPU, each in ms per repaint.
+// paint LABEL WALL ROUNDTRIP TOOLCPU SERVERCPU (each in ms per repaint) REPAINTS.
 void TimeRepaints(const char* label, HWND window, const CpuMeter& meter, int repaints, UINT flags) {
     // Warm up: the first paints fill caches that later ones reuse.
     for (int i = 0; i < 10; ++i) RedrawWindow(window, nullptr, nullptr, flags);
@@ -352,8 +368,8 @@ void TimeRepaints(const char* label, HWND window, const CpuMeter& meter, int rep
     double wall = (Now() - start) / repaints;
     double toolMs, serverMs;
     cpu.Stop(&toolMs, &serverMs);
-    printf("paint %s %.4f %.4f %.4f %.4f\n", label, wall, roundTrip, toolMs / repaints,
-           serverMs / repaints);
+    printf("paint %s %.4f %.4f %s %s %d\n", label, wall, roundTrip,
+           Figure(toolMs / repaints, 4).c_str(), Figure(serverMs / repaints, 4).c_str(), repaints);
     fflush(stdout);
 }
 
@@ -409,6 +425,7 @@ int CommandPaints(int argc, wchar_t** argv) {
     const wchar_t* className = argv[3];
     int repaints = _wtoi(argv[4]);
     double seconds = _wtof(argv[5]);
+    if (repaints < 1 || seconds <= 0) return 64;
 
     Running run;
     if (!StartReady(exe, className, &run)) return 1;
@@ -433,7 +450,8 @@ int CommandPaints(int argc, wchar_t** argv) {
     cpu.Stop(&cpuMs, &serverMs);
     bool stillRunning =
         IsWindowVisible(panel) && FindMessageBox(run.info.dwProcessId, run.window) == nullptr;
-    printf("cpu animation %.3f %.3f %.3f %d\n", wall, cpuMs, serverMs, stillRunning ? 1 : 0);
+    printf("cpu animation %.3f %s %s %d\n", wall, Figure(cpuMs, 3).c_str(),
+           Figure(serverMs, 3).c_str(), stillRunning ? 1 : 0);
     fflush(stdout);
     if (IsWindowVisible(panel)) TimeRepaints("dots", panel, meter, repaints, kDotsRepaint);
     if (IsWindowVisible(panel))
@@ -460,8 +478,7 @@ int CommandPaints(int argc, wchar_t** argv) {
     }
     TimeRepaints("state2", run.window, meter, repaints, kMainRepaint);
 
-    SIZE_T peak = PeakWorkingSet(process);
-    printf("peak tool-after-states %lu\n", static_cast<unsigned long>(peak));
+    printf("peak tool-after-states %s\n", Figure(PeakWorkingSet(process), 0).c_str());
     if (!CloseAndWait(&run)) {
         fprintf(stderr, "probe: the tool did not end after WM_CLOSE\n");
         return 1;
@@ -470,7 +487,7 @@ int CommandPaints(int argc, wchar_t** argv) {
 }
 
 int CommandFloorPaint(int argc, wchar_t** argv) {
-    if (argc != 5) return 64;
+    if (argc != 5 || _wtoi(argv[4]) < 1) return 64;
     Running run;
     if (!StartReady(argv[2], argv[3], &run)) return 1;
     TimeRepaints("floor", run.window, MakeCpuMeter(argv[2]), _wtoi(argv[4]), kMainRepaint);

@@ -4,8 +4,12 @@ docs/benchmarks.md and docs/benchmarks-core.png.
 
     report.py RESULTS_DIR TOOL_EXE FLOOR_EXE MD_OUT PNG_OUT
 
-RESULTS_DIR holds core.json (Google Benchmark), startup.txt, floorpaint.txt
-and paints.txt (tavo_bench_probe's lines) and machine.txt.
+RESULTS_DIR holds core.json (Google Benchmark), startup.txt, stages.txt,
+floorpaint.txt and paints.txt (tavo_bench_probe's lines) and machine.txt.
+The Windows build (x86 or x64) is read from the programs' PE headers; the
+tool, the floor and the stage programs beside the floor must all be of one
+build, as a ratio across builds would compare the builds, not the programs.
+A figure the probe printed as "-" was not measured and is shown so.
 """
 import json
 import math
@@ -76,6 +80,35 @@ def resource_sizes(path):
     return sizes
 
 
+PE_MACHINES = {0x14C: "x86", 0x8664: "x64"}
+BUILD_TEXT = {"x86": "x86 (32-bit, WOW64)", "x64": "x64 (64-bit, wine64)"}
+
+
+def pe_machine(path):
+    data = open(path, "rb").read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        sys.exit(f"report.py: {path} is not a PE image")
+    machine = struct.unpack_from("<H", data, pe + 4)[0]
+    return PE_MACHINES.get(machine, f"machine 0x{machine:x}")
+
+
+def build_of(results, programs):
+    """The one build all `programs` are of, and machine.txt's line for it."""
+    machines = {os.path.basename(p): pe_machine(p) for p in programs}
+    if len(set(machines.values())) != 1:
+        sys.exit("report.py: the programs are of different builds, so their ratios would "
+                 "compare the builds: " + ", ".join(f"{k} {v}" for k, v in machines.items()))
+    arch = next(iter(machines.values()))
+    said = ""
+    for line in open(os.path.join(results, "machine.txt"), encoding="utf-8"):
+        if line.startswith("build:"):
+            said = line.split(":", 1)[1].strip()
+    if said and not said.startswith(arch + " "):
+        sys.exit(f"report.py: machine.txt says build {said!r}, the programs are {arch}")
+    return arch, said or BUILD_TEXT.get(arch, arch)
+
+
 def size_figures(path):
     _, sections = pe_sections(path)
     by = {"code": 0, "data": 0, "resources": 0, "other": 0}
@@ -93,6 +126,9 @@ def size_figures(path):
     return by, sections
 
 
+OTHER_SECTIONS = {".text", ".data", ".rdata", ".bss", ".tls", ".CRT", ".idata", ".rsrc"}
+
+
 # ---- probe output ------------------------------------------------------------
 
 def read_lines(path):
@@ -102,7 +138,17 @@ def read_lines(path):
             if line.strip()]
 
 
+def number(text):
+    """A figure of the probe's; "-" (not measured) is NaN."""
+    return float("nan") if text == "-" else float(text)
+
+
+def measured(values):
+    return [v for v in values if math.isfinite(v)]
+
+
 def median(values):
+    values = measured(values)
     return statistics.median(values) if values else float("nan")
 
 
@@ -112,6 +158,14 @@ def ratio(a, b):
 
 def fmt_ratio(value):
     return f"{value:.2f}" if math.isfinite(value) else "-"
+
+
+def fmt(value, spec, unmeasured="not measured", unit=""):
+    """`value` in format `spec` (a trailing % a literal one), then `unit`."""
+    if not math.isfinite(value):
+        return unmeasured
+    suffix = "%" if spec.endswith("%") else ""
+    return format(value, spec.rstrip("%")) + suffix + (" " + unit if unit else "")
 
 
 def fmt_ns(ns):
@@ -143,25 +197,36 @@ def main():
     say = []  # printed summary
     goals_missed = []
 
+    not_measured = []
+    tool_name, floor_name = os.path.basename(tool_exe), os.path.basename(floor_exe)
+    floor_dir = os.path.dirname(floor_exe)
+    stage_exes = [os.path.join(floor_dir, f"tavo_stage{n}.exe") for n in range(1, 6)]
+    arch, build = build_of(results, [tool_exe, floor_exe] +
+                           [p for p in stage_exes if os.path.exists(p)])
     machine = open(os.path.join(results, "machine.txt"), encoding="utf-8").read().strip()
     out += ["# Benchmarks", "",
             "Written by `bench/run.sh` (do not edit by hand; run it again). Every ratio is "
             "the tool against a reference measured in the same run on the same machine.", "",
+            f"Windows build: **{build}**. The tool, its floor and the stage programs are all "
+            f"of this one build (and so is the probe that measures them), so every ratio below "
+            f"is within the {arch} build; figures of the other build are not comparable with "
+            "these. The core (section 5) is native.", "",
             "```", machine, "```", ""]
+    say.append(f"build      {build}: tool, floor and stages all of this build, "
+               "ratios within it")
 
     # ---- start-up and memory ----
     starts = {}
     for fields in read_lines(os.path.join(results, "startup.txt")):
         if fields[0] == "startup":
-            starts.setdefault(fields[1], []).append((float(fields[2]), int(fields[3])))
-    tool_name, floor_name = os.path.basename(tool_exe), os.path.basename(floor_exe)
+            starts.setdefault(fields[1], []).append((float(fields[2]), number(fields[3])))
     tool_runs, floor_runs = starts.get(tool_name, []), starts.get(floor_name, [])
     t_start, f_start = median([t for t, _ in tool_runs]), median([t for t, _ in floor_runs])
     t_mem, f_mem = median([m for _, m in tool_runs]), median([m for _, m in floor_runs])
     start_ratio = ratio(t_start, f_start)
     if not start_ratio <= START_GOAL:
         goals_missed.append(f"start-up {start_ratio:.2f} x the floor (goal {START_GOAL})")
-    out += ["## 1. Start-up (Wine, virtual display)", "",
+    out += [f"## 1. Start-up (Wine, virtual display, {arch} build)", "",
             f"From just before `CreateProcessW` to the main window visible, fully painted "
             f"(no update region left in it or a visible child) and answering a sent message "
             f"(so its thread is back in the message loop). Median of {len(tool_runs)} runs each, "
@@ -217,14 +282,16 @@ def main():
 
     # ---- size ----
     tool_size, tool_sections = size_figures(tool_exe)
-    floor_size, _ = size_figures(floor_exe)
+    floor_size, floor_sections = size_figures(floor_exe)
+    others = sorted({s[0] for s in tool_sections + floor_sections} - OTHER_SECTIONS)
     size_ok = tool_size["file"] < SIZE_GOAL
     if not size_ok:
         goals_missed.append(f"size {tool_size['file']} bytes (goal under {SIZE_GOAL})")
-    out += ["## 2. Size (stripped, with resources)", "",
+    out += [f"## 2. Size (stripped, with resources, {arch} build)", "",
             "From the PE section headers: code is `.text`; data is `.data`, `.rdata`, `.bss`, "
-            "`.idata`, `.CRT`, `.tls`; resources are `.rsrc`; other is `.eh_frame` and "
-            "`.reloc`. Bytes in the file (`.bss` at its size in memory).", "",
+            "`.idata`, `.CRT`, `.tls`; resources are `.rsrc`; other is "
+            + (", ".join(f"`{n}`" for n in others) or "nothing")
+            + ". Bytes in the file (`.bss` at its size in memory).", "",
             "| part | tool | floor | ratio |", "|---|---:|---:|---:|"]
     for key in ("code", "data", "resources", "other", "file"):
         out.append(f"| {key if key != 'file' else '**whole file**'} | {tool_size[key]:,} | "
@@ -235,27 +302,33 @@ def main():
     for key, value in sorted(res.items(), key=lambda kv: -kv[1]):
         out.append(f"| {key} | {value:,} |")
     out += ["", f"Goal: the whole executable under {SIZE_GOAL:,} bytes (150 KB): "
-            f"**{'met' if size_ok else 'missed'}** ({tool_size['file']:,} bytes).", ""]
+            f"**{'met' if size_ok else 'missed'}** ({tool_size['file']:,} bytes"
+            + ("" if arch == "x86" else f", the {arch} build; the shipped tool is the x86 build")
+            + ").", ""]
     say.append(f"size       tool {tool_size['file']:8,} B   floor {floor_size['file']:8,} B   ratio "
                f"{ratio(tool_size['file'], floor_size['file']):.2f}  (code {tool_size['code']:,}, "
                f"data {tool_size['data']:,}, resources {tool_size['resources']:,}; goal < {SIZE_GOAL:,})")
 
     # ---- memory ----
     paints = read_lines(os.path.join(results, "paints.txt"))
-    after_states = [int(f[2]) for f in paints if f[0] == "peak"]
+    after_states = [number(f[2]) for f in paints if f[0] == "peak"]
+    if not math.isfinite(t_mem) or not math.isfinite(f_mem):
+        not_measured.append("memory at start-up (no memory counters from the probe)")
     out += ["## 3. Memory (peak working set)", "",
             "`GetProcessMemoryInfo` from outside (under Wine: the Wine process's peak "
             "resident size, which includes Wine's own libraries).", "",
             "| program | when | peak working set KiB | ratio |", "|---|---|---:|---:|",
-            f"| {tool_name} | ready after start-up (median) | {t_mem / 1024:,.0f} | "
-            f"{ratio(t_mem, f_mem):.2f} |",
-            f"| {floor_name} | ready after start-up (median) | {f_mem / 1024:,.0f} | 1.00 |"]
+            f"| {tool_name} | ready after start-up (median) | {fmt(t_mem / 1024, ',.0f')} | "
+            f"{fmt_ratio(ratio(t_mem, f_mem))} |",
+            f"| {floor_name} | ready after start-up (median) | {fmt(f_mem / 1024, ',.0f')} | "
+            f"{fmt_ratio(ratio(f_mem, f_mem))} |"]
     if after_states:
         out.append(f"| {tool_name} | after install, result band and settings panel | "
-                   f"{after_states[0] / 1024:,.0f} | {ratio(after_states[0], f_mem):.2f} |")
+                   f"{fmt(after_states[0] / 1024, ',.0f')} | "
+                   f"{fmt_ratio(ratio(after_states[0], f_mem))} |")
     out.append("")
-    say.append(f"memory     tool {t_mem / 1024:8,.0f} KiB floor {f_mem / 1024:8,.0f} KiB ratio "
-               f"{ratio(t_mem, f_mem):.2f}")
+    say.append(f"memory     tool {fmt(t_mem / 1024, '8,.0f', unit='KiB')} floor "
+               f"{fmt(f_mem / 1024, '8,.0f', unit='KiB')} ratio {fmt_ratio(ratio(t_mem, f_mem))}")
 
     # ---- painting ----
     floor_paint = [f for f in read_lines(os.path.join(results, "floorpaint.txt")) if f[0] == "paint"]
@@ -267,8 +340,9 @@ def main():
               "state0-installing": "main window, installing (band, dots panel)",
               "state1": "main window, PanelState 1 (result band, icon)",
               "state2": "main window, PanelState 2 (settings panel, six lists)"}
-    repaint_count = 1000
-    out += ["## 4. Painting", "",
+    counts = sorted({int(f[6]) for f in paint_rows if len(f) > 6})
+    repaint_count = " or ".join(f"{c:,}" for c in counts) or "An unknown number of"
+    out += [f"## 4. Painting ({arch} build)", "",
             f"{repaint_count} repaints each, driven from outside: `RedrawWindow` with "
             "`RDW_INVALIDATE | RDW_UPDATENOW` (and `RDW_ERASE` for the main window) on the "
             "tool's window sends it `WM_PAINT` and waits for the window procedure, so its wall "
@@ -281,15 +355,23 @@ def main():
             "|---|---:|---:|---:|---:|---:|"]
     for f in paint_rows:
         label = labels.get(f[1], f[1])
-        wall, trip, cpu, server = (float(v) for v in f[2:6])
-        out.append(f"| {label} | {wall:.3f} | {ratio(wall, floor_wall):.2f} | {trip:.3f} | "
-                   f"{cpu:.3f} | {server:.3f} |")
-        say.append(f"paint      {f[1]:18s} {wall:7.3f} ms  ratio {ratio(wall, floor_wall):5.2f}"
-                   f"  (tool cpu {cpu:.3f} ms, wineserver {server:.3f} ms)")
+        wall, trip, cpu, server = (number(v) for v in f[2:6])
+        if not (math.isfinite(cpu) and math.isfinite(server)):
+            not_measured.append(f"processor time of the {f[1]} repaints (/proc not read)")
+        out.append(f"| {label} | {wall:.3f} | {fmt_ratio(ratio(wall, floor_wall))} | {trip:.3f} | "
+                   f"{fmt(cpu, '.3f')} | {fmt(server, '.3f')} |")
+        say.append(f"paint      {f[1]:18s} {wall:7.3f} ms  ratio {fmt_ratio(ratio(wall, floor_wall)):>5s}"
+                   f"  (tool cpu {fmt(cpu, '.3f', unit='ms')}, "
+                   f"wineserver {fmt(server, '.3f', unit='ms')})")
     cpu_rows = [f for f in paints if f[0] == "cpu"]
     out.append("")
-    if cpu_rows:
-        wall, tool_ms, server_ms, alone = (float(v) for v in cpu_rows[0][2:6])
+    if cpu_rows and cpu_rows[0][3] == "-":
+        out += ["Animation while an installation runs: **not measured** (the tool's Wine "
+                "process or its /proc stat could not be read).", ""]
+        not_measured.append("animation processor time (the tool's /proc stat not read)")
+        say.append("animation  not measured (the tool's /proc stat not read)")
+    elif cpu_rows:
+        wall, tool_ms, server_ms, alone = (number(v) for v in cpu_rows[0][2:6])
         percent = 100 * tool_ms / wall
         both = 100 * (tool_ms + server_ms) / wall
         if not percent < CPU_GOAL:
@@ -298,14 +380,20 @@ def main():
                 f"nothing else asked of the tool), over {wall / 1000:.1f} s: the tool used "
                 f"{tool_ms:.0f} ms of processor time, **{percent:.2f}% of one core** "
                 f"(goal under {CPU_GOAL}%: **{'met' if percent < CPU_GOAL else 'missed'}**); "
-                f"with the wineserver's share {both:.2f}%."
+                f"with the wineserver's share {fmt(both, '.2f%', 'not measured')}."
                 + ("" if alone else " (The installation ended before the interval did.)"), ""]
-        say.append(f"animation  tool {percent:.2f}% of one core (with wineserver {both:.2f}%; "
-                   f"goal < {CPU_GOAL}%)")
+        say.append(f"animation  tool {percent:.2f}% of one core (with wineserver "
+                   f"{fmt(both, '.2f%', 'not measured')}; goal < {CPU_GOAL}%)")
+    else:
+        out += ["Animation: **not measured** (no figure from the probe).", ""]
+        not_measured.append("animation processor time (no figure from the probe)")
+        say.append("animation  not measured (no figure from the probe)")
 
     # ---- core ----
     core = json.load(open(os.path.join(results, "core.json")))
     med = {}
+    repetitions = sorted({b["repetitions"] for b in core["benchmarks"] if "repetitions" in b})
+    repetitions = " or ".join(map(str, repetitions)) or "an unknown number of"
     for b in core["benchmarks"]:
         if b.get("aggregate_name", "median") != "median":
             continue
@@ -323,7 +411,7 @@ def main():
             "printer records against generated model lists. Every printer but the last has a "
             "foreign driver, so each walks the whole list (the worst case, and what a PC with "
             "other printers pays); the last one matches in the list's last line. Median of "
-            "3 repetitions.", "",
+            f"{repetitions} repetitions.", "",
             "| printers | " + " | ".join(f"{c:,} chars" for c in chars_list) + " |",
             "|---:|" + "---:|" * len(chars_list)]
     for p in printers_list:
@@ -366,10 +454,14 @@ def main():
     if goals_missed:
         out += ["## Goals missed", ""] + [f"- {g}" for g in goals_missed] + [
             "", "Where the cost lies: see the notes in `bench/README.md`.", ""]
+    if not_measured:
+        out += ["## Not measured", ""] + [f"- {g}" for g in not_measured] + [""]
     open(md_out, "w", encoding="utf-8").write("\n".join(out))
     print("\n".join(say))
     if goals_missed:
         print("goals missed: " + "; ".join(goals_missed))
+    if not_measured:
+        print("not measured: " + "; ".join(not_measured))
 
 
 if __name__ == "__main__":
