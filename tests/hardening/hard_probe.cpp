@@ -38,10 +38,11 @@ const int kFirstListId = 1202, kSettingsId = 1003;
 //
 // GetGuiResources is what Windows offers; Wine 8 has it as a stub that
 // returns 0. Wine keeps each process's GDI handle table in the process's
-// own memory and points the PEB's GdiSharedHandleTable at it (for a 32-bit
-// process on 64-bit Wine, the 64-bit PEB reached through the TEB's
-// GdiBatchCount). The table has 0x10000 entries of 24 bytes; a live entry
-// has a non-zero type byte, a free one has type 0.
+// own memory and points the PEB's GdiSharedHandleTable at it (offset 0x94
+// of a 32-bit PEB, 0xF8 of a 64-bit one; for a 32-bit process on 64-bit
+// Wine, the 64-bit PEB reached through the TEB's GdiBatchCount). The table
+// has 0x10000 entries of 24 bytes; a live entry has a non-zero type byte, a
+// free one has type 0.
 
 typedef LONG(WINAPI* NtQueryInformationProcessFn)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 typedef LONG(WINAPI* NtQueryInformationThreadFn)(HANDLE, ULONG, PVOID, ULONG, PULONG);
@@ -56,7 +57,8 @@ enum { kGdiEntries = 0x10000, kGdiEntryBytes = 24, kGdiTypeOffset = 14 };
 
 bool ReadRemote(HANDLE process, ULONG_PTR address, void* out, SIZE_T size) {
     SIZE_T got = 0;
-    return address && ReadProcessMemory(process, reinterpret_cast<LPCVOID>(address), out, size, &got) &&
+    return address &&
+           ReadProcessMemory(process, reinterpret_cast<LPCVOID>(address), out, size, &got) &&
            got == size;
 }
 
@@ -69,6 +71,16 @@ ULONG_PTR GdiTableAddress(HANDLE process, DWORD pid) {
     if (!queryProcess || !queryThread) return 0;
     BasicInfo info;
     memset(&info, 0, sizeof info);
+#if defined(_WIN64)
+    // The probe and the tool come from one build: a 64-bit tool keeps the
+    // table's address in its 64-bit PEB.
+    ULONG_PTR table64 = 0;
+    if (queryProcess(process, 0, &info, sizeof(PVOID) * 6, nullptr) == 0 &&
+        ReadRemote(process, reinterpret_cast<ULONG_PTR>(info.base) + 0xF8, &table64, 8))
+        return table64;
+    (void)pid;
+    return 0;
+#else
     ULONG table32 = 0;
     if (queryProcess(process, 0, &info, sizeof(PVOID) * 6, nullptr) == 0 &&
         ReadRemote(process, reinterpret_cast<ULONG_PTR>(info.base) + 0x94, &table32, 4) && table32)
@@ -97,6 +109,7 @@ ULONG_PTR GdiTableAddress(HANDLE process, DWORD pid) {
     }
     CloseHandle(snapshot);
     return result;
+#endif
 }
 
 long CountGdiTable(HANDLE process, DWORD pid) {
@@ -175,12 +188,15 @@ void PrintObjects(DWORD pid, const char* phase, long done) {
     PROCESS_MEMORY_COUNTERS_EX memory;
     memset(&memory, 0, sizeof memory);
     memory.cb = sizeof memory;
-    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    unsigned long long privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                         sizeof memory);
+    unsigned long long privateBytes =
+        memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     CloseHandle(process);
-    printf("{\"ok\":true,\"phase\":\"%s\",\"done\":%ld,\"gdi\":%ld,\"gdi_how\":\"%s\",\"user\":%ld,"
-           "\"user_how\":\"%s\",\"private\":%llu}\n",
-           phase, done, gdi, gdiHow, user, userHow, privateBytes);
+    printf(
+        "{\"ok\":true,\"phase\":\"%s\",\"done\":%ld,\"gdi\":%ld,\"gdi_how\":\"%s\",\"user\":%ld,"
+        "\"user_how\":\"%s\",\"private\":%llu}\n",
+        phase, done, gdi, gdiHow, user, userHow, privateBytes);
     fflush(stdout);
 }
 
@@ -200,7 +216,8 @@ bool OneStep(const char* kind, HWND main) {
                SendWait(main, WM_COMMAND, MAKEWPARAM(kSettingsId, BN_CLICKED), 0);
     if (strcmp(kind, "closeup") == 0) {
         HWND list = GetDlgItem(main, kFirstListId);
-        return list && SendWait(list, CB_SHOWDROPDOWN, TRUE, 0) && SendWait(list, CB_SHOWDROPDOWN, FALSE, 0);
+        return list && SendWait(list, CB_SHOWDROPDOWN, TRUE, 0) &&
+               SendWait(list, CB_SHOWDROPDOWN, FALSE, 0);
     }
     return false;
 }
@@ -228,7 +245,8 @@ int Leak(const char* kind, long count, const wchar_t* className) {
             printf("{\"ok\":false,\"error\":\"step %ld failed\"}\n", done);
             return 1;
         }
-        if (done % step == 0 || done == count) PrintObjects(pid, done == count ? "after" : "during", done);
+        if (done % step == 0 || done == count)
+            PrintObjects(pid, done == count ? "after" : "during", done);
     }
     printf("{\"ok\":true,\"phase\":\"time\",\"ms\":%lu}\n", GetTickCount() - started);
     fflush(stdout);
@@ -246,13 +264,14 @@ int GdiSelf() {
     long after = CountGdiTable(self, pid);
     CloseHandle(self);
     bool ok = before >= 0 && during - before == 100 && after == before;
-    printf("{\"ok\":%s,\"before\":%ld,\"with_100_brushes\":%ld,\"after\":%ld}\n", ok ? "true" : "false",
-           before, during, after);
+    printf("{\"ok\":%s,\"before\":%ld,\"with_100_brushes\":%ld,\"after\":%ld}\n",
+           ok ? "true" : "false", before, during, after);
     return ok ? 0 : 1;
 }
 
 int Lock(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         printf("error %lu\n", GetLastError());
         fflush(stdout);
@@ -281,6 +300,7 @@ int wmain(int argc, wchar_t** argv) {
         return Leak(kind, _wtol(argv[3]), argc >= 5 ? argv[4] : kDefaultClass);
     }
     if (argc >= 3 && lstrcmpW(argv[1], L"lock") == 0) return Lock(argv[2]);
-    fprintf(stderr, "usage: tavo_hard_probe objects PID | gdiself | leak KIND COUNT [CLASS] | lock FILE\n");
+    fprintf(stderr,
+            "usage: tavo_hard_probe objects PID | gdiself | leak KIND COUNT [CLASS] | lock FILE\n");
     return 2;
 }
