@@ -5,9 +5,10 @@
 #
 # Installs what is missing, builds the package (make package) and starts
 # dist/package/TavoSetup.exe under Wine with the package as its current
-# directory, as on Windows, in a Wine prefix of its own (never the default
+# directory, as on Windows (on a host that runs no 32-bit code, the 64-bit
+# build in dist/package-x64), in a Wine prefix of its own (never the default
 # one). Install really runs the package's installer, which registers the demo
-# printer "TAVO TP-630K" whose port is dist/package/demo-printer.prn; the
+# printer "TAVO TP-630K" whose port is demo-printer.prn in the package; the
 # script makes that port a FIFO and collects every job the printer receives.
 # When the tool exits it prints those jobs, decoded by tavoctl.
 #
@@ -27,17 +28,27 @@ for arg in "$@"; do
   case $arg in
     --headless) headless=1 ;;
     --reset) reset=1 ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $arg (see --help)" >&2; exit 2 ;;
   esac
 done
 [[ -n ${DISPLAY:-} ]] || headless=1
 
 "$root/scripts/setup.sh"
-make -C "$root" package
+# The shipped 32-bit package where the host runs 32-bit code; elsewhere the
+# 64-bit build of the same sources (tests/wine/host-arch; TAVO_BENCH_ARCH
+# forces either).
+if [[ $("$root/tests/wine/host-arch" 2>/dev/null) == x86 ]]; then
+  make -C "$root" package
+  package=$root/dist/package
+  echo "demo: the shipped 32-bit package, dist/package"
+else
+  make -C "$root" package-x64
+  package=$root/dist/package-x64
+  echo "demo: this host runs no 32-bit code: the 64-bit build, dist/package-x64, stands in for the 32-bit package"
+fi
 
 demo=$root/build/demo
-package=$root/dist/package
 port=$package/demo-printer.prn
 received=$demo/received.bin
 mkdir -p "$demo"
