@@ -3,7 +3,9 @@
 // standard output as UTF-8 "key=value" lines.
 //
 //   window_probe window TIMEOUT_MS [HEIGHT]  the main window (visible, and
-//                                            HEIGHT tall when given)
+//                                            HEIGHT tall when given), and
+//                                            whether its process is 32-bit
+//                                            under WOW64
 //   window_probe box TIMEOUT_MS              a message box of the tool: its
 //                                            text, caption and owner; then OK
 //   window_probe command ID...               posts WM_COMMAND ID(s) to the window
@@ -43,6 +45,19 @@ void ImageOfWindow(HWND window, wchar_t* path, DWORD chars) {
     CloseHandle(process);
 }
 
+// "1" when the window's process is a 32-bit one on 64-bit Windows, "0" when
+// it is not, "?" when that cannot be asked.
+const char* Wow64Text(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return "?";
+    BOOL wow64 = FALSE;
+    BOOL asked = IsWow64Process(process, &wow64);
+    CloseHandle(process);
+    return !asked ? "?" : wow64 ? "1" : "0";
+}
+
 bool EndsWithNoCase(const wchar_t* text, const wchar_t* tail) {
     size_t a = wcslen(text), b = wcslen(tail);
     return a >= b && _wcsicmp(text + a - b, tail) == 0;
@@ -68,6 +83,7 @@ int Window(DWORD timeout, int height) {
                    static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
                    static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
             printf("dots_visible=%d\n", IsWindowVisible(GetDlgItem(window, 1100)) ? 1 : 0);
+            printf("wow64=%s\n", Wow64Text(window));
             return 0;
         }
         if (Expired(start, timeout)) {

@@ -1,0 +1,73 @@
+# Helpers of the smoke tests that drive the tool under Wine on the bench's
+# display (sourced). The caller sets `work` (a scratch directory), `runner`
+# (the Wine runner as an array), `probe` (window_probe.exe) and DISPLAY, and
+# counts `failures`; the tool started by start_tool is `tool_pid`. The window stands at left 750, top 450 of the 1920x1080
+# screen, where the tool centres its 420 x 180 window.
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+check() {  # check DESCRIPTION ACTUAL EXPECTED
+    if [[ $2 == "$3" ]]; then pass "$1"; else fail "$1: got '$2', expected '$3'"; fi
+}
+probe() { "${runner[@]}" "$probe" "$@"; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+field() { sed -n "s/^$1=//p" <<<"$2" | tr -d '\r'; }
+
+shot() { xwd -root -display "$DISPLAY" | convert xwd:- "$work/shot.png"; }
+# pixel X Y: the colour at a point of the window (left 750, top 450) as RRGGBB.
+pixel() { convert "$work/shot.png" -format '%[hex:p{'$((750 + $1))','$((450 + $2))'}]' info: | cut -c1-6; }
+# wait_pixel X Y RRGGBB SECONDS: screenshots until the point has the colour.
+wait_pixel() {
+    local deadline=$((SECONDS + $4)) got
+    while :; do
+        shot
+        got=$(pixel "$1" "$2")
+        [[ $got == "$3" ]] && { echo "$got"; return 0; }
+        ((SECONDS < deadline)) || { echo "$got"; return 1; }
+        sleep 0.2
+    done
+}
+# wait_colour_in WxH+X+Y RRGGBB SECONDS: screenshots until a pixel of that
+# part of the window has the colour; prints 1 if one did, else 0.
+wait_colour_in() {
+    local w=${1%%x*} rest=${1#*x} deadline=$((SECONDS + $3))
+    local h=${rest%%+*} x=${rest#*+} y
+    y=${x#*+} x=${x%%+*}
+    while :; do
+        shot
+        if convert "$work/shot.png" -crop "${w}x${h}+$((750 + x))+$((450 + y))" +repage \
+            -format %c histogram:info: | grep -qi "#$2"; then
+            echo 1; return
+        fi
+        ((SECONDS < deadline)) || { echo 0; return; }
+        sleep 0.1
+    done
+}
+# click X Y: a real click at a point of the window; the small move first is
+# what arms a flat button.
+click() {
+    xdotool mousemove $((750 + $1 - 1)) $((450 + $2 - 1))
+    xdotool mousemove $((750 + $1)) $((450 + $2)) click 1
+}
+
+# start_tool DIR [VAR=VALUE...]: starts the tool from another directory than
+# its package, so a wrongly relative installer path would show.
+start_tool() {
+    local dir=$1
+    shift
+    mkdir -p "$work/elsewhere"
+    (cd "$work/elsewhere" && exec env "$@" "${runner[@]}" "$dir/TavoSetup.exe") &
+    tool_pid=$!
+}
+
+# wait_exit SECONDS: sets exit_code to the tool's exit code, or "running"
+# at the deadline. (Not in a command substitution: only this shell can wait
+# for its child.)
+wait_exit() {
+    local deadline=$((SECONDS + $1))
+    while kill -0 "$tool_pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
+    if kill -0 "$tool_pid" 2>/dev/null; then exit_code=running; return; fi
+    wait "$tool_pid"
+    exit_code=$?
+    tool_pid=
+}
