@@ -18,8 +18,9 @@ import traceback
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
-from tavo_harness import (Bench, Package, Probe, Tool, ToolSession, WaitTimeout, end_windows_processes,  # noqa: E402,F401
-                          stays, wait_for, windows_path, dep_bytes, inf_text, DEFAULT_MODELS)
+from tavo_harness import (Bench, Package, Probe, Tool, ToolSession, WaitTimeout, X,  # noqa: E402,F401
+                          end_windows_processes, stays, wait_for, windows_path, dep_bytes, inf_text,
+                          DEFAULT_MODELS)
 
 from tool_texts import *  # noqa: E402,F401,F403
 ID_EXIT, ID_INSTALL, ID_SETTINGS = 1001, 1002, 1003
@@ -32,6 +33,8 @@ def parse_args(argv):
     p = argparse.ArgumentParser()
     for name in ("tool", "install32", "install64", "probe", "hard-probe", "section", "tag", "work"):
         p.add_argument("--" + name, required=True)
+    p.add_argument("--tavoctl", default=None)
+    p.add_argument("--planted-dll", default=None, help="the library planted under system names")
     p.add_argument("--bench", default=None, help="bench directory (default: TAVO_BENCH_DIR)")
     p.add_argument("--only", default=None, help="run the cases whose name contains this")
     p.add_argument("--results", default=None, help="write the results here as JSON")

@@ -170,6 +170,103 @@ def no_file_written(ctx):
     shutil.rmtree(cwd, ignore_errors=True)
 
 
+# ---- libraries planted beside the package ---------------------------------
+#
+# The system libraries of the shipped programs that are not KnownDLLs on
+# every Windows. Windows searches the program's own directory first for
+# such a name; Wine prefers its built-in copies unless told to take a native
+# one first, which WINEDLLOVERRIDES does here for exactly these names, so the
+# search runs as on Windows.
+PLANTED_NAMES = ["gdiplus.dll", "winmm.dll", "winspool.drv"]
+NATIVE_FIRST = {"WINEDLLOVERRIDES": "gdiplus,winmm,winspool.drv=n,b"}
+BACKGROUND, BUTTON_FILL = (0x0F, 0x0F, 0x0F), (0x2E, 0x2D, 0x2D)
+
+
+def plant(ctx, pkg):
+    """The planted library under each name, in the package directory and in
+    its data\; returns the environment that logs every load of one."""
+    for folder in (pkg.path, os.path.join(pkg.path, "data")):
+        for name in PLANTED_NAMES:
+            shutil.copyfile(ctx.args.planted_dll, os.path.join(folder, name))
+    log = os.path.join(ctx.work, "planted-loads.txt")
+    if os.path.exists(log):
+        os.remove(log)
+    env = dict(NATIVE_FIRST, TAVO_PLANTED_LOG=windows_path(log))
+    return env, log
+
+
+def check_no_loads(ctx, log):
+    loads = []
+    if os.path.exists(log):
+        with open(log, encoding="utf-8", errors="replace") as f:
+            loads = [line.strip() for line in f if line.strip()]
+    ctx.seen.append("planted loads: %s" % (", ".join(loads) or "none"))
+    check(not loads, "planted libraries loaded: %s" % loads)
+
+
+def planted_tool(ctx):
+    """The tool with planted libraries beside it: it starts, paints,
+    installs the demo printer and sends a setting, and loads none of them."""
+    pkg = ctx.package()
+    env, log = plant(ctx, pkg)
+    port = os.path.join(pkg.path, "demo-printer.prn")
+    tool = ctx.start(pkg, env=env, wait=False)
+    # A planted library is loaded before the entry point, and the tool then
+    # fails on its first import: the log is read first, whatever happens.
+    try:
+        wait_for(lambda: ctx.main().get("found") or not tool.running(), 40, "the window, or the tool to end")
+    except WaitTimeout:
+        pass  # neither: a hung start, which the log explains if a library was planted
+    check_no_loads(ctx, log)
+    ctx.wait_window()
+    x = X(ctx.bench)
+
+    def painted():
+        r = ctx.rect()
+        screen = x.shot()
+        return r and screen.pixel(r[0] + 5, r[1] + 5) == BACKGROUND and \
+            screen.pixel(r[0] + 20, r[1] + 100) == BUTTON_FILL
+    wait_for(painted, 20, "the window painted (background, the Install button)")
+    ctx.command(ID_INSTALL)
+    ctx.expect_box(T_INSTALLED % 1)
+    ctx.wait_height(252)
+    ctx.command(ID_SETTINGS)
+    ctx.wait_height(450)
+    ctx.command(LIST_IDS[3], CBN_CLOSEUP)
+    wait_for(lambda: os.path.exists(port) and len(open(port, "rb").read()) == 12, 20, "a setting job")
+    ctx.seen.append("painted, installed, a 12-byte job")
+    ctx.command(ID_EXIT)
+    check(tool.wait_exit(20) == 0, "exit code")
+    check_no_loads(ctx, log)
+
+
+def planted_tavoctl(ctx):
+    """tavoctl beside planted libraries lists its printers and loads none."""
+    pkg = ctx.package()
+    env, log = plant(ctx, pkg)
+    exe = os.path.join(pkg.path, "tavoctl.exe")
+    shutil.copyfile(ctx.args.tavoctl, exe)
+    ctx.add_printer(MODEL, port=os.path.join(ctx.work, "planted-port.prn"))
+    code, out = ctx.bench.run(exe, "list", env=env, cwd=pkg.path)
+    ctx.seen.append("tavoctl list: exit %d, %r" % (code, out.strip()))
+    check_no_loads(ctx, log)
+    check(code == 0 and MODEL in out, "tavoctl list: exit %d, %r" % (code, out))
+
+
+def planted_installer(ctx, name):
+    """The reference installer beside planted libraries installs the demo
+    printer and loads none of them."""
+    pkg = ctx.package()
+    env, log = plant(ctx, pkg)
+    exe = os.path.join(pkg.path, "data", name)
+    code, _ = ctx.bench.run(exe, ctx.args.section, pkg.win("data", "oemprnt.inf").replace(" ", "*"),
+                            env=env, cwd=pkg.path)
+    ctx.seen.append("%s: exit %d" % (name, code))
+    check_no_loads(ctx, log)
+    check(code == 1, "%s exits with %d, not 1 (one printer installed)" % (name, code))
+    check(any(p["name"] == MODEL for p in ctx.probe.printers()), "the demo printer is there")
+
+
 CASES = [
     Case("security", "nothing_run_from_cwd", "the package's installer runs, not the decoy", decoys_in_cwd),
 ] + [
@@ -177,6 +274,12 @@ CASES = [
          hostile_path, name) for i, name in enumerate(HOSTILE_DIRS)
 ] + [
     Case("security", "no_file_written", "nothing written by the tool", no_file_written),
+    Case("security", "planted_dlls_tool", "the tool works and loads no planted library", planted_tool),
+    Case("security", "planted_dlls_tavoctl", "tavoctl lists its printers, loads no planted library",
+         planted_tavoctl),
+] + [
+    Case("security", "planted_dlls_" + name.split(".")[0], "the installer installs, loads no planted library",
+         planted_installer, name) for name in ("install32.exe", "install64.exe")
 ]
 
 if __name__ == "__main__":
