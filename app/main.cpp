@@ -1,6 +1,7 @@
 // Process start: the single-instance check, the class, GDI+, the main window
 // and the message loop.
 #include "main_window.h"
+#include "platform/system_libraries.h"
 #include "png_image.h"
 #include "resources/resource.h"
 
@@ -19,6 +20,20 @@ wchar_t ClassName[kTextChars];
 namespace {
 
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE, PBOOL);
+
+// Shown when a system library (GDI+, the multimedia timer, the spooler) or
+// one of its functions cannot be loaded from System32.
+const wchar_t kMissingLibraryFormat[] = L"无法加载系统组件：%s";
+
+// The tool cannot go on without it: it says so and ends with 1.
+void ReportMissingLibrary(const char* library, const char*) {
+    wchar_t name[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, library ? library : "?", -1, name, MAX_PATH);
+    wchar_t text[MAX_PATH + 32];
+    wsprintfW(text, kMissingLibraryFormat, name);
+    MessageBoxW(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
+    ExitProcess(1);
+}
 
 // 1 when the system is 64-bit Windows, which picks data\install64.exe. A
 // 32-bit build asks IsWow64Process; without it the system is taken as 32-bit.
@@ -76,6 +91,8 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
+    // Before anything else can load a library.
+    RestrictDllSearchToSystem32(ReportMissingLibrary);
     LoadStringW(instance, IDS_APP_TITLE, AppTitle, kTextChars);
     LoadStringW(instance, IDS_CLASS_NAME, ClassName, kTextChars);
 

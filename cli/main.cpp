@@ -5,6 +5,9 @@
 #include "spooler.h"
 #include "tavoctl.h"
 #include "text.h"
+#ifdef _WIN32
+#include "platform/system_libraries.h"
+#endif
 
 namespace {
 
@@ -19,9 +22,20 @@ int Run(int argc, const char* const* argv) {
 }  // namespace
 
 #ifdef _WIN32
+// The spooler's library cannot be loaded from System32: the spooler is
+// unreachable, exit code 4.
+static void ReportMissingLibrary(const char* library, const char* function) {
+    fprintf(stderr, "tavoctl: cannot load %s%s%s from System32\n", function ? function : "",
+            function ? " of " : "", library ? library : "?");
+    fflush(stderr);
+    exit(kExitUnreachable);
+}
+
 // Arguments arrive as UTF-16 and are handed on as UTF-8, so Chinese labels
 // typed at any code page reach the front end intact.
 int wmain(int argc, wchar_t** argv) {
+    // Before anything else can load a library.
+    RestrictDllSearchToSystem32(ReportMissingLibrary);
     enum { kMaxArgs = 1024 };
     if (argc > kMaxArgs) argc = kMaxArgs;
     static Text texts[kMaxArgs];

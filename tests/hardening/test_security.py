@@ -267,6 +267,36 @@ def planted_installer(ctx, name):
     check(any(p["name"] == MODEL for p in ctx.probe.printers()), "the demo printer is there")
 
 
+# A system library that cannot be had: Wine leaves a library out when
+# WINEDLLOVERRIDES disables it, as a damaged System32 would.
+T_MISSING_LIBRARY = "无法加载系统组件：%s"
+STATUS_DLL_NOT_FOUND = 0xC0000135
+
+
+def missing_library_tool(ctx):
+    """GDI+ missing: the tool says so in a box and ends with 1."""
+    pkg = ctx.package()
+    tool = ctx.start(pkg, env={"WINEDLLOVERRIDES": "gdiplus=d"}, wait=False)
+    ctx.expect_box(T_MISSING_LIBRARY % "gdiplus.dll")
+    check(tool.wait_exit(20) == 1, "exit code")
+
+
+def missing_library_program(ctx, program, want_code):
+    """The spooler's library missing: the program ends with its code."""
+    pkg = ctx.package()
+    exe = os.path.join(pkg.path, "tavoctl.exe") if program == "tavoctl" else \
+        os.path.join(pkg.path, "data", program + ".exe")
+    if program == "tavoctl":
+        shutil.copyfile(ctx.args.tavoctl, exe)
+        args = ["list"]
+    else:
+        args = [ctx.args.section, pkg.win("data", "oemprnt.inf").replace(" ", "*")]
+    code, _ = ctx.bench.run(exe, *args, env={"WINEDLLOVERRIDES": "winspool.drv=d"}, cwd=pkg.path)
+    ctx.seen.append("%s: exit %d" % (program, code))
+    # Wine hands a Windows exit code to Unix as its low byte.
+    check(code == want_code & 0xFF, "%s exits with %d, not %d" % (program, code, want_code & 0xFF))
+
+
 CASES = [
     Case("security", "nothing_run_from_cwd", "the package's installer runs, not the decoy", decoys_in_cwd),
 ] + [
@@ -280,6 +310,13 @@ CASES = [
 ] + [
     Case("security", "planted_dlls_" + name.split(".")[0], "the installer installs, loads no planted library",
          planted_installer, name) for name in ("install32.exe", "install64.exe")
+] + [
+    Case("security", "missing_library_tool", "a box names the missing library, exit code 1",
+         missing_library_tool),
+    Case("security", "missing_library_tavoctl", "tavoctl ends with 4 (spooler unreachable)",
+         missing_library_program, "tavoctl", 4),
+    Case("security", "missing_library_install32", "the installer ends with STATUS_DLL_NOT_FOUND",
+         missing_library_program, "install32", STATUS_DLL_NOT_FOUND),
 ]
 
 if __name__ == "__main__":

@@ -16,8 +16,11 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
+
+#include "platform/system_libraries.h"
 
 namespace {
 
@@ -282,9 +285,28 @@ int Install(const wchar_t* sectionName, const wchar_t* encodedInfPath, long prin
     return installed;
 }
 
+// The spooler's library cannot be loaded from System32: said on standard
+// error, and the process ends with STATUS_DLL_NOT_FOUND, as for a missing
+// load-time import, which the tool reports as an abnormal end.
+// (fputs, not fprintf: MinGW's C++ headers route printf to its own
+// implementation, 25 KB of it.)
+void ReportMissingLibrary(const char* library, const char* function) {
+    fputs("install: cannot load ", stderr);
+    if (function) {
+        fputs(function, stderr);
+        fputs(" of ", stderr);
+    }
+    fputs(library ? library : "?", stderr);
+    fputs(" from System32\n", stderr);
+    fflush(stderr);
+    ExitProcess(0xC0000135u);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Before anything else can load a library.
+    RestrictDllSearchToSystem32(ReportMissingLibrary);
     LogCommandLine();
 
     long value = 0;
