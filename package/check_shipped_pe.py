@@ -51,6 +51,22 @@ ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}assembly"
 # The package must run on a bare Windows: the runtimes are linked statically.
 MINGW_DLLS = ("libgcc*", "libstdc++*", "libwinpthread*")
 
+# Windows 7 SP1's KnownDLLs, the oldest Windows the package supports: the
+# values under HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs
+# of a Windows 7 SP1 installation (Microsoft's "Dynamic-Link Library
+# Security" and "Dynamic-Link Library Search Order" pages describe the key),
+# plus ntdll.dll, which the loader maps before any search. Such a library is
+# always mapped from System32; any other load-time import is searched for in
+# the program's own directory first, where a planted copy would win, so the
+# shipped programs must delay-load it instead.
+KNOWN_DLLS_WINDOWS_7 = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "iertutil.dll",
+    "imagehlp.dll", "imm32.dll", "kernel32.dll", "lpk.dll", "msctf.dll", "msvcrt.dll",
+    "normaliz.dll", "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll",
+    "sechost.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll", "urlmon.dll", "user32.dll",
+    "usp10.dll", "wininet.dll", "wldap32.dll", "ws2_32.dll", "ntdll.dll",
+}
+
 # The installers are console programs (tools/installer/CMakeLists.txt builds
 # them without WIN32); the tool starts them hidden.
 PROGRAMS = [
@@ -276,6 +292,10 @@ def check_program(package, rel, subsystem, max_bytes, with_resources, machine, w
         for dll in dlls + delayed:
             check(not any(fnmatch.fnmatch(dll.lower(), p) for p in MINGW_DLLS),
                   "imports %s, a MinGW runtime DLL" % dll)
+        for dll in dlls:
+            check(dll.lower() in KNOWN_DLLS_WINDOWS_7,
+                  "imports %s at load time, not a KnownDLL of Windows 7 (a copy beside the "
+                  "program would be loaded instead)" % dll)
         parts.append("imports " + (" ".join(dlls) or "none"))
         parts.append("delay-loads " + (" ".join(delayed) or "none"))
     except (ValueError, struct.error, UnicodeDecodeError) as e:

@@ -29,7 +29,7 @@ def main():
     lines = ["# Hardening figures", "",
              "Written by `tests/hardening/report.sh BUILD_DIR` (this file is its output; do not edit it).",
              "Run of %s under %s, on the bench's Wine prefix; cases are in `tests/hardening/test_*.py`,"
-             % (datetime.date.today().isoformat(), os.popen("wine --version 2>/dev/null").read().strip() or "Wine"),
+             % (datetime.date.today().isoformat(), os.popen("/usr/lib/wine/wine64 --version 2>/dev/null").read().strip() or "Wine"),
              "known shortfalls in `tests/hardening/FINDINGS.md`.", ""]
     summary = []
     for suite in ("faults", "security", "leaks"):
@@ -78,6 +78,16 @@ def main():
             lines.append("| %s | 0x%04x | %s | %s | %s | %s |" % (os.path.basename(p["path"]), p["dll_characteristics"],
                          c["ASLR"], c["DEP"], c["high-entropy VA"], c["CFG"]))
         lines.append("")
+    else:
+        lines += ["(not run)", ""]
+    lines += ["## Load-time imports", ""]
+    static = os.path.join(results_dir, "static.txt")
+    if os.path.exists(static):
+        lines += ["`package/check_shipped_pe.py` on the build's package: every load-time import must be a "
+                  "KnownDLL of Windows 7, since any other is searched for beside the program first; "
+                  "gdiplus.dll, winmm.dll and winspool.drv are delay-loaded from System32.", "", "```"]
+        lines += [line.rstrip("\n") for line in open(static, encoding="utf-8")]
+        lines += ["```", ""]
     else:
         lines += ["(not run)", ""]
     lines += ["## Fuzzing", ""]
