@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "build_config.h"
+#include "device_notice.h"
 #include "install_run.h"
 #include "main_window.h"
 #include "package_files.h"
@@ -128,8 +129,45 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT OnDeviceChange(HWND window, WPARAM wParam) {
+namespace {
+
+// The one registration for USB printer interface notifications, for the
+// main window's lifetime. Without it Windows broadcasts removals only of
+// volumes and ports, and the printer's removal would never arrive.
+class PrinterNotification {
+  public:
+    PrinterNotification() = default;
+    ~PrinterNotification() { Reset(); }
+    PrinterNotification(const PrinterNotification&) = delete;
+    PrinterNotification& operator=(const PrinterNotification&) = delete;
+    void Register(HWND window) {
+        Reset();
+        DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        memcpy(&filter.dbcc_classguid, kUsbPrintInterfaceClass, sizeof filter.dbcc_classguid);
+        handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    void Reset() {
+        if (handle_) UnregisterDeviceNotification(handle_);
+        handle_ = nullptr;
+    }
+
+  private:
+    HDEVNOTIFY handle_ = nullptr;
+};
+
+PrinterNotification UsbPrinterNotification;
+
+}  // namespace
+
+void RegisterPrinterNotifications(HWND window) { UsbPrinterNotification.Register(window); }
+
+void UnregisterPrinterNotifications() { UsbPrinterNotification.Reset(); }
+
+LRESULT OnDeviceChange(HWND window, WPARAM wParam, LPARAM lParam) {
     if (wParam != DBT_DEVICEREMOVECOMPLETE) return 0;
+    if (!RemovalConcernsPrinter(reinterpret_cast<const void*>(lParam))) return 0;
     if (FindOurPrinters(nullptr, 0) == 1 || PanelState == kPanelNone) return 0;
     PanelState = kPanelNone;
     MessageBoxW(window, kDeviceRemovedText, L"", MB_ICONWARNING);

@@ -103,6 +103,7 @@ void OnCreate(HWND window, const CREATESTRUCTW* create) {
     if (DotsPanel) PanelPrevProc = Subclass(DotsPanel, DotsPanelProc);
 
     CreateSettingLists(window, UiFont);
+    RegisterPrinterNotifications(window);
 }
 
 void OnPaint(HWND window) {
@@ -169,6 +170,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             OnCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lParam));
             return 0;
         case WM_DESTROY:
+            UnregisterPrinterNotifications();
             PostQuitMessage(0);
             return 0;
         case WM_PAINT:
@@ -185,7 +187,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_COMMAND:
             return OnCommand(window, wParam, lParam);
         case WM_DEVICECHANGE:
-            return OnDeviceChange(window, wParam);
+            return OnDeviceChange(window, wParam, lParam);
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

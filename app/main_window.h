@@ -64,7 +64,12 @@ void ResizeMainWindow(const RECT& rect, int height, BOOL repaint);
 
 // ---- commands.cpp ----------------------------------------------------------
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
-LRESULT OnDeviceChange(HWND window, WPARAM wParam);
+// Only a removal whose record may concern the printer (device_notice.h).
+LRESULT OnDeviceChange(HWND window, WPARAM wParam, LPARAM lParam);
+// The USB printer interface notifications: registered when the main window
+// is created, unregistered when it is destroyed.
+void RegisterPrinterNotifications(HWND window);
+void UnregisterPrinterNotifications();
 void OpenManual();
 // Starts the installation thread unless one runs; 1 when it was started.
 int StartInstallation();

@@ -62,7 +62,9 @@ def manual_missing(ctx):
           2.0, "no message box of the tool")
 
 
-def device_removed(ctx, state, printers_after, wparam, text):
+def device_removed(ctx, state, printers_after, wparam, text, record="none"):
+    """A WM_DEVICECHANGE with `wparam`; `record` is the device-interface
+    record it carries (the probe's usbprint or usbdevice), or none."""
     pkg = ctx.package()
     ctx.add_printer(MODEL)
     if state == 1:
@@ -81,7 +83,7 @@ def device_removed(ctx, state, printers_after, wparam, text):
     height = ctx.height()
     if printers_after == 0:
         ctx.probe.delete_all_printers()
-    ctx.probe.query("devchange", wparam)
+    ctx.probe.query("devchange", wparam, "TAVO_WIN32", record)
     if text:
         ctx.expect_box(T_REMOVED, "warning", caption="")
         ctx.wait_height(180)
@@ -117,6 +119,14 @@ CASES = [
     Case("device_removed_state2_printer_gone", device_removed, 2, 0, 0x8004, True),
     Case("device_removed_state2_printer_still_there", device_removed, 2, 1, 0x8004, False),
     Case("device_arrival_state2_ignored", device_removed, 2, 0, 0x8000, False),
+    # What a removal brings on Windows, through the window's registration for
+    # the USB printer interface class.
+    Case("device_removed_usbprint_record_state2_printer_gone", device_removed, 2, 0, 0x8004, True,
+         "usbprint"),
+    Case("device_removed_usbprint_record_state2_printer_still_there", device_removed, 2, 1, 0x8004,
+         False, "usbprint"),
+    Case("device_removed_other_interface_class_ignored", device_removed, 2, 0, 0x8004, False,
+         "usbdevice"),
     Case("settings_over_result_band_without_printer", settings_over_result_band_without_printer),
 ]
 

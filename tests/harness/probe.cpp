@@ -16,9 +16,12 @@
 //   systemicon NAME R G B        a system icon drawn over a colour (hex RGB)
 //   redraw HWND                  has a window (and its children) repainted
 //   press BOX ID                 posts a click on button ID of dialog BOX
-//   devchange WPARAM [CLASS]     sends WM_DEVICECHANGE from a thread of its
-//                                own (a handler may show a modal box); the
-//                                answer comes at once, the result with "sent"
+//   devchange WPARAM [CLASS] [RECORD]  sends WM_DEVICECHANGE from a thread
+//                                of its own (a handler may show a modal box);
+//                                the answer comes at once, the result with
+//                                "sent". RECORD usbprint or usbdevice: lParam
+//                                points at a device-interface record of that
+//                                class; otherwise lParam is null
 //   sent                         results of the sends started so far
 //   command ID CODE [CLASS]      sends WM_COMMAND (low word ID, high CODE)
 //   close [CLASS]                posts WM_CLOSE (a close through the system)
@@ -130,11 +133,11 @@ std::string MainJson(const wchar_t* className) {
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
     return "{\"ok\":true,\"found\":true,\"hwnd\":" + Handle(main) + ",\"rect\":" + RectJson(rect) +
-           ",\"client\":" + RectJson(client) + ",\"style\":" +
-           Number(static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE))) + ",\"exstyle\":" +
-           Number(static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE))) + ",\"visible\":" +
-           (IsWindowVisible(main) ? "true" : "false") + ",\"pid\":" + Number(pid) +
-           ",\"title\":" + Quote(WindowText(main).c_str()) + "}";
+           ",\"client\":" + RectJson(client) +
+           ",\"style\":" + Number(static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE))) +
+           ",\"exstyle\":" + Number(static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE))) +
+           ",\"visible\":" + (IsWindowVisible(main) ? "true" : "false") +
+           ",\"pid\":" + Number(pid) + ",\"title\":" + Quote(WindowText(main).c_str()) + "}";
 }
 
 struct CountContext {
@@ -235,7 +238,8 @@ std::string ComboItemsJson(int id, const wchar_t* className) {
         wchar_t buffer[512] = {0};
         LRESULT length = SendQuiet(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
         if (length >= 0 && length < 512)
-            SendQuiet(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+            SendQuiet(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                      reinterpret_cast<LPARAM>(buffer));
         if (i) items += ",";
         items += Quote(buffer);
     }
@@ -295,7 +299,8 @@ const char* IconName(HICON icon) {
         if (infoEx.hbmColor) DeleteObject(infoEx.hbmColor);
         if (infoEx.hbmMask) DeleteObject(infoEx.hbmMask);
         for (const Known& k : known)
-            if (infoEx.wResID == static_cast<WORD>(reinterpret_cast<uintptr_t>(k.id))) return k.name;
+            if (infoEx.wResID == static_cast<WORD>(reinterpret_cast<uintptr_t>(k.id)))
+                return k.name;
     }
     std::vector<unsigned char> bits = IconBits(icon);
     if (bits.empty()) return "unknown";
@@ -352,9 +357,10 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
     list->items += "{\"hwnd\":" + Handle(window) + ",\"owner\":" + Handle(owner) +
                    ",\"owner_is_main\":" + (owner && owner == list->main ? "true" : "false") +
                    ",\"pid\":" + Number(pid) + ",\"caption\":" + Quote(WindowText(window).c_str()) +
-                   ",\"text\":" + Quote(text.c_str()) + ",\"icon\":" +
-                   Quote(parts.icon ? IconName(parts.icon) : "none") +
-                   ",\"icon_handle\":" + Handle(parts.icon) + ",\"icon_rect\":" + RectJson(parts.iconRect) + ",\"rect\":" + RectJson(rect) +
+                   ",\"text\":" + Quote(text.c_str()) +
+                   ",\"icon\":" + Quote(parts.icon ? IconName(parts.icon) : "none") +
+                   ",\"icon_handle\":" + Handle(parts.icon) +
+                   ",\"icon_rect\":" + RectJson(parts.iconRect) + ",\"rect\":" + RectJson(rect) +
                    ",\"buttons\":[" + parts.buttons + "]}";
     return TRUE;
 }
@@ -369,7 +375,8 @@ std::string BoxesJson() {
 std::string PressJson(HWND box, int id) {
     if (!IsWindow(box)) return Fail("no such window");
     HWND button = GetDlgItem(box, id);
-    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)))
+    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button)))
         return Fail("post failed");
     return "{\"ok\":true}";
 }
@@ -434,7 +441,30 @@ struct PendingSend {
     volatile LONG done;
     volatile LONG result;
     HANDLE thread;
+    std::vector<unsigned char> record;  // what lParam points at, when anything
 };
+
+// A DEV_BROADCAST_DEVICEINTERFACE_W as a device removal carries it (dbt.h):
+// size, DBT_DEVTYP_DEVICEINTERFACE (5), reserved, the class GUID, then the
+// device's interface name. "usbprint" is GUID_DEVINTERFACE_USBPRINT
+// {28D78FAD-5A12-11D1-AE5B-0000F803A8C2}, "usbdevice" GUID_DEVINTERFACE_USB_DEVICE
+// {A5DCBF10-6530-11D2-901F-00C04FB951ED}; anything else gives no record.
+std::vector<unsigned char> DeviceInterfaceRecord(const std::string& kind) {
+    static const GUID kUsbPrint = {
+        0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
+    static const GUID kUsbDevice = {
+        0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+    const GUID* guid = kind == "usbprint" ? &kUsbPrint : kind == "usbdevice" ? &kUsbDevice : NULL;
+    if (!guid) return std::vector<unsigned char>();
+    const wchar_t name[] =
+        L"\\\\?\\USB#VID_1234&PID_5678#PROBE#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    DWORD header[3] = {static_cast<DWORD>(3 * sizeof(DWORD) + sizeof(GUID) + sizeof name), 5, 0};
+    std::vector<unsigned char> record(header[0]);
+    memcpy(&record[0], header, sizeof header);
+    memcpy(&record[sizeof header], guid, sizeof(GUID));
+    memcpy(&record[sizeof header + sizeof(GUID)], name, sizeof name);
+    return record;
+}
 
 std::vector<PendingSend*> Pending;
 
@@ -449,13 +479,15 @@ DWORD WINAPI SendThread(LPVOID param) {
     return 0;
 }
 
-std::string StartSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+std::string StartSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                      const std::vector<unsigned char>& record = std::vector<unsigned char>()) {
     if (!window) return Fail("no main window");
     PendingSend* send = new PendingSend();
     send->window = window;
     send->message = message;
     send->wParam = wParam;
-    send->lParam = lParam;
+    send->record = record;
+    send->lParam = record.empty() ? lParam : reinterpret_cast<LPARAM>(&send->record[0]);
     send->done = 0;
     send->result = 0;
     send->thread = CreateThread(NULL, 0, SendThread, send, 0, NULL);
@@ -587,8 +619,8 @@ std::string PrintersJson() {
     DWORD needed = 0, returned = 0;
     EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, NULL, 0, &needed, &returned);
     std::vector<BYTE> buffer(needed ? needed : 1);
-    if (needed && !EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, buffer.data(), needed, &needed,
-                                 &returned))
+    if (needed &&
+        !EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, 2, buffer.data(), needed, &needed, &returned))
         return Fail("EnumPrintersW failed");
     if (!needed) returned = 0;
     const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
@@ -622,7 +654,8 @@ std::string Run(const std::vector<std::string>& args) {
     if (command == "boxes") return BoxesJson();
     if (command == "systemicon")
         return SystemIconJson(arg(1), static_cast<int>(ToNumber(arg(2))),
-                              static_cast<int>(ToNumber(arg(3))), static_cast<int>(ToNumber(arg(4))));
+                              static_cast<int>(ToNumber(arg(3))),
+                              static_cast<int>(ToNumber(arg(4))));
     if (command == "redraw") {
         // A window painted before the X server showed it stays black on
         // the bench's screen: have its own thread paint it again.
@@ -636,7 +669,7 @@ std::string Run(const std::vector<std::string>& args) {
                          static_cast<int>(ToNumber(arg(2))));
     if (command == "devchange")
         return StartSend(FindMain(classAt(2).c_str()), WM_DEVICECHANGE,
-                         static_cast<WPARAM>(ToNumber(arg(1))), 0);
+                         static_cast<WPARAM>(ToNumber(arg(1))), 0, DeviceInterfaceRecord(arg(3)));
     if (command == "command")
         return StartSend(FindMain(classAt(3).c_str()), WM_COMMAND,
                          MAKEWPARAM(ToNumber(arg(1)), ToNumber(arg(2))), 0);
@@ -673,7 +706,8 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     size_t start = 0;
     for (;;) {
         size_t tab = line.find('\t', start);
-        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        parts.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         if (tab == std::string::npos) break;
         start = tab + 1;
     }
