@@ -13,12 +13,23 @@
 # configure time by dlltool from the toolchain's own import library: the
 # names it exports (nm) become a .def file.
 #
-#   tavo_delay_library(NAME DLL)   e.g. tavo_delay_library(winspool winspool.drv)
-#   gives the target tavo_delay_NAME.
+#   tavo_delay_library(NAME DLL [STUB_MACRO])
+#   e.g. tavo_delay_library(winspool winspool.drv) gives the target
+#   tavo_delay_NAME.
+#
+# STUB_MACRO: the macro that makes the SDK header declare the library's
+# functions without __declspec(dllimport) (winmm's is _WINMM_). With MinGW a
+# dllimport call goes through the import pointer alone, and GNU ld for i386
+# then drops the delay stub that pointer starts out at as unused: the first
+# call jumps to 0. Declared plainly, the functions are called through their
+# stubs, which keeps them.
 
 function(tavo_delay_library name dll)
   set(target tavo_delay_${name})
   add_library(${target} INTERFACE)
+  if(ARGC GREATER 2 AND NOT MSVC)
+    target_compile_definitions(${target} INTERFACE ${ARGV2})
+  endif()
   if(MSVC)
     target_link_libraries(${target} INTERFACE ${name} delayimp)
     target_link_options(${target} INTERFACE /DELAYLOAD:${dll})
