@@ -2,12 +2,12 @@
 #include "model_list.h"
 
 #include <errno.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
+#include "package_files.h"
 #include "settings_command.h"
 
 #ifdef _WIN32
@@ -20,149 +20,121 @@ ModelListBuffer::~ModelListBuffer() { free(list); }
 
 namespace {
 
-// Decodes the whole file into UTF-32 code points (one per element).
-uint32_t* DecodeInf(const unsigned char* bytes, size_t size, size_t* count) {
-    uint32_t* chars = static_cast<uint32_t*>(malloc((size + 1) * sizeof(uint32_t)));
-    if (chars == nullptr) return nullptr;
-    size_t n = 0;
-    if (size >= 2 &&
-        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
-        bool little = bytes[0] == 0xFF;
-        for (size_t i = 2; i + 1 < size; i += 2) {
-            uint32_t unit = little ? bytes[i] | bytes[i + 1] << 8 : bytes[i] << 8 | bytes[i + 1];
-            if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size) {
-                uint32_t low =
-                    little ? bytes[i + 2] | bytes[i + 3] << 8 : bytes[i + 2] << 8 | bytes[i + 3];
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                    i += 2;
-                }
-            }
-            chars[n++] = unit;
-        }
-    } else {
-        size_t i = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
-        while (i < size) {
-            uint32_t c = bytes[i];
-            size_t extra = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-            if (c >= 0xF8) extra = 0;
-            bool valid = extra > 0;
-            uint32_t value = c & (0x3F >> extra);
-            for (size_t k = 1; valid && k <= extra; ++k) {
-                if (i + k >= size || (bytes[i + k] & 0xC0) != 0x80)
-                    valid = false;
-                else
-                    value = value << 6 | (bytes[i + k] & 0x3F);
-            }
-            if (valid) {
-                chars[n++] = value;
-                i += extra + 1;
-            } else {
-                chars[n++] = c;  // Latin-1 for a byte that is not UTF-8
-                ++i;
-            }
-        }
+// A block from malloc, freed when the owner goes.
+template <typename T>
+class Owned {
+  public:
+    Owned() = default;
+    ~Owned() { free(block_); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    bool Allocate(size_t count) {
+        free(block_);
+        block_ = static_cast<T*>(malloc(count != 0 ? count * sizeof(T) : 1));
+        return block_ != nullptr;
     }
-    *count = n;
-    return chars;
+    T* get() const { return block_; }
+
+  private:
+    T* block_ = nullptr;
+};
+
+// An empty list of the tool's size: kModelListChars characters, zeroed, so
+// a read that fails leaves no stale memory to pass for a list.
+bool NewList(ModelListBuffer* out) {
+    free(out->list);
+    out->list = static_cast<wchar_t*>(calloc(kModelListChars, sizeof(wchar_t)));
+    out->capacity = out->list != nullptr ? kModelListChars : 0;
+    return out->list != nullptr;
 }
 
-bool IsBlank(uint32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == 0xFEFF; }
+#ifndef _WIN32
+// An open file, closed on every path.
+class FileOwner {
+  public:
+    explicit FileOwner(FILE* file) : file_(file) {}
+    ~FileOwner() {
+        if (file_ != nullptr) fclose(file_);
+    }
+    FileOwner(const FileOwner&) = delete;
+    FileOwner& operator=(const FileOwner&) = delete;
+    FILE* get() const { return file_; }
 
-uint32_t Lower(uint32_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+  private:
+    FILE* file_;
+};
+
+// An INF is a few kilobytes; past this the file is refused, never cut (a
+// cut file could lose the section the tool would read).
+const long kLargestInf = 16L << 20;
+
+// The whole file in `bytes`; 0 with `error` filled when it cannot be read.
+int ReadInfBytes(const char* path, Owned<unsigned char>* bytes, size_t* size, char error[512]) {
+    FileOwner file(fopen(path, "rb"));
+    long length = -1;
+    if (file.get() != nullptr && fseek(file.get(), 0, SEEK_END) == 0) length = ftell(file.get());
+    if (length < 0 || fseek(file.get(), 0, SEEK_SET) != 0) {
+        snprintf(error, 512, "cannot read the model list %s: %s", path, strerror(errno));
+        return 0;
+    }
+    if (length > kLargestInf) {
+        snprintf(error, 512, "the model list %s is too large (%ld bytes)", path, length);
+        return 0;
+    }
+    if (!bytes->Allocate(size_t(length))) {
+        snprintf(error, 512, "out of memory reading %s", path);
+        return 0;
+    }
+    *size = fread(bytes->get(), 1, size_t(length), file.get());
+    if (*size != size_t(length) || ferror(file.get())) {
+        snprintf(error, 512, "cannot read the model list %s", path);
+        return 0;
+    }
+    return 1;
+}
+#endif
 
 }  // namespace
 
-int ParseInfSection(const unsigned char* bytes, size_t size, const wchar_t* section,
-                    ModelListBuffer* out) {
-    free(out->list);
-    out->list = nullptr;
-    out->capacity = 0;
-    size_t count = 0;
-    uint32_t* chars = DecodeInf(bytes, size, &count);
-    if (chars == nullptr) return 0;
-    // Every character, a terminator per line and two closing zeros fit in
-    // count + 2 code points, each at most two UTF-16 units.
-    size_t capacity = 2 * count + 4;
-    out->list = static_cast<wchar_t*>(calloc(capacity, sizeof(wchar_t)));
-    if (out->list == nullptr) {
-        free(chars);
-        return 0;
-    }
-    out->capacity = capacity;
-    size_t written = 0;
-    bool inSection = false, found = false;
-    size_t sectionLength = wcslen(section);
-    size_t i = 0;
-    while (i < count) {
-        size_t end = i;
-        while (end < count && chars[end] != '\n') ++end;
-        size_t start = i, stop = end;
-        while (start < stop && IsBlank(chars[start])) ++start;
-        while (stop > start && IsBlank(chars[stop - 1])) --stop;
-        i = end + 1;
-        if (start == stop || chars[start] == ';') continue;
-        if (chars[start] == '[') {
-            size_t close = start + 1;
-            while (close < stop && chars[close] != ']') ++close;
-            bool same = close - start - 1 == sectionLength;
-            for (size_t k = 0; same && k < sectionLength; ++k) {
-                same = Lower(chars[start + 1 + k]) == Lower(uint32_t(section[k]));
-            }
-            inSection = same && close < stop;
-            found |= inSection;
-            continue;
-        }
-        if (!inSection) continue;
-        for (size_t k = start; k < stop; ++k) {
-            uint32_t c = chars[k];
-            if (c == 0) c = 0xFFFD;
-            if (sizeof(wchar_t) == 2 && c >= 0x10000) {
-                c -= 0x10000;
-                out->list[written++] = wchar_t(0xD800 + (c >> 10));
-                out->list[written++] = wchar_t(0xDC00 + (c & 0x3FF));
-            } else {
-                out->list[written++] = wchar_t(c);
-            }
-        }
-        out->list[written++] = L'\0';
-    }
-    out->list[written] = L'\0';
-    free(chars);
-    return found ? 1 : 0;
-}
-
 void DefaultInfPath(Text* out) {
     out->Clear();
+    PackagePaths paths;
 #ifdef _WIN32
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    while (length > 0 && path[length - 1] != L'\\') --length;
-    path[length] = L'\0';
-    AppendUtf8(out, path);
-    out->Append("data\\oemprnt.inf");
+    // The tool's own steps: its path from GetModuleFileNameW, one that fills
+    // the buffer taken as none.
+    wchar_t exePath[kPathChars];
+    DWORD length = GetModuleFileNameW(nullptr, exePath, kPathChars);
+    if (length == 0 || length >= kPathChars) return;
+    // Without a directory the INF path would be the program itself.
+    if (!BuildPackagePaths(exePath, &paths)) return;
+    AppendUtf8(out, paths.infPath);
 #else
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    char exePath[4096];
+    ssize_t length = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
     if (length <= 0) return;
-    path[length] = '\0';
-    char* slash = strrchr(path, '/');
-    if (slash == nullptr) return;
-    slash[1] = '\0';
-    out->Append(path);
-    out->Append("data/oemprnt.inf");
+    exePath[length] = '\0';
+    wchar_t* widePath = WideFromUtf8(exePath);
+    if (widePath == nullptr) return;
+    int built = BuildPackagePathsWith(widePath, L'/', &paths);
+    free(widePath);
+    if (!built) return;
+    // A directory that is not UTF-8 does not survive the trip through
+    // wchar_t; a path to another file is worse than none.
+    Text directory;
+    AppendUtf8(&directory, paths.directory);
+    if (strncmp(directory.c_str(), exePath, directory.size()) != 0 ||
+        exePath[directory.size()] != '/') {
+        return;
+    }
+    AppendUtf8(out, paths.infPath);
 #endif
 }
 
 int LoadModelList(const char* path, ModelListBuffer* out, char error[512]) {
-    wchar_t section[5];
-    BuildInfSectionWord(section);
 #ifdef _WIN32
-    // The tool reads the section with GetPrivateProfileSectionW, which also
-    // decides the file's encoding (UTF-16 or the ANSI code page); the same
-    // read keeps the two programs in agreement. A relative path would be
-    // looked for in the Windows directory, so it is made full first.
+    // The tool's own read, which also decides the file's encoding (UTF-16
+    // or the ANSI code page). A relative path would be looked for in the
+    // Windows directory, so it is made full first.
     wchar_t* wide = WideFromUtf8(path);
     wchar_t full[MAX_PATH];
     DWORD fullLength = wide != nullptr ? GetFullPathNameW(wide, MAX_PATH, full, nullptr) : 0;
@@ -172,43 +144,23 @@ int LoadModelList(const char* path, ModelListBuffer* out, char error[512]) {
         snprintf(error, 512, "cannot read the model list %s", path);
         return 0;
     }
-    free(out->list);
-    out->capacity = kModelListChars + 2;
-    out->list = static_cast<wchar_t*>(calloc(out->capacity, sizeof(wchar_t)));
-    if (out->list == nullptr) {
-        out->capacity = 0;
+    if (!NewList(out)) {
         snprintf(error, 512, "out of memory");
         return 0;
     }
-    GetPrivateProfileSectionW(section, out->list, kModelListChars, full);
+    ReadModelListFile(full, out->list);
     return 1;
 #else
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr) {
-        snprintf(error, 512, "cannot read the model list %s: %s", path, strerror(errno));
-        return 0;
-    }
-    unsigned char* bytes = nullptr;
-    size_t size = 0, capacity = 0;
-    unsigned char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && size < (16u << 20)) {
-        if (size + got > capacity) {
-            capacity = capacity == 0 ? 65536 : capacity * 2;
-            unsigned char* grown = static_cast<unsigned char*>(realloc(bytes, capacity));
-            if (grown == nullptr) break;
-            bytes = grown;
-        }
-        memcpy(bytes + size, chunk, got);
-        size += got;
-    }
-    fclose(file);
-    ParseInfSection(bytes, size, section, out);
-    free(bytes);
-    if (out->list == nullptr) {
+    Owned<unsigned char> bytes;
+    size_t size = 0;
+    if (!ReadInfBytes(path, &bytes, &size, error)) return 0;
+    Owned<wchar_t> text;
+    if (!text.Allocate(size) || !NewList(out)) {
         snprintf(error, 512, "out of memory reading %s", path);
         return 0;
     }
+    size_t length = DecodeInfText(bytes.get(), size, text.get());
+    ReadModelSection(text.get(), length, out->list);
     return 1;
 #endif
 }

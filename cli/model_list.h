@@ -1,5 +1,7 @@
 // The model list for tavoctl: the lines of the package INF's model section,
-// as the multi-string that the core's ModelListContains walks.
+// as the multi-string that the core's ModelListContains walks, read as the
+// tool reads it (GetPrivateProfileSectionW on Windows, the core's
+// ReadModelSection elsewhere) into a buffer of the same size.
 #pragma once
 
 #include <stddef.h>
@@ -16,15 +18,10 @@ struct ModelListBuffer {
     ModelListBuffer& operator=(const ModelListBuffer&) = delete;
 };
 
-// Collects the lines of section `section` (letter case ignored) from an INF
-// file's bytes: UTF-16 with a byte order mark, or UTF-8 (with or without a
-// mark; bytes that are not UTF-8 read as Latin-1). Lines are trimmed; blank
-// lines and ';' comments are left out. Returns 1 when the section exists.
-int ParseInfSection(const unsigned char* bytes, size_t size, const wchar_t* section,
-                    ModelListBuffer* out);
-
-// Where the INF is by default: data/oemprnt.inf beside the running program
-// (data\oemprnt.inf on Windows). Empty when the program's path is unknown.
+// Where the INF is by default: the core's BuildPackagePaths from the
+// running program's path, as the tool finds its own (data\oemprnt.inf
+// beside it; data/oemprnt.inf on Linux). Empty when that path cannot be
+// built.
 void DefaultInfPath(Text* out);
 
 // Reads the model section (the build's INF section word) of the INF at

@@ -13,8 +13,9 @@ enum { kQueueNameBytes = 1024, kQueueModelBytes = 1024 };
 struct QueueInfo {
     char name[kQueueNameBytes];
     char model[kQueueModelBytes];  // driver name (Windows), make and model (CUPS)
-    int state;                     // QueueState
+    int state;                     // QueueState, as list shows it
     int supported;                 // 1 when the model list (or --model, or a name) says ours
+    int workOffline;               // 1 when the offline rule sends it nothing (apply skips it)
 };
 
 // A growable array of queues (malloc, no exceptions).

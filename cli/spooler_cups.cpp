@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include "package_files.h"
+#include "printers.h"
 #include "spooler.h"
 #include "text.h"
 
@@ -104,7 +105,7 @@ bool CupsSpooler::IsOurs(const char* makeAndModel) const {
     // The Windows rule first: the queue's model inside a line of the list.
     wchar_t* wide = WideFromUtf8(makeAndModel);
     bool ours =
-        wide != nullptr && ModelListContains(options_.modelList, options_.modelCapacity, wide) != 0;
+        wide != nullptr && IsSupportedDriver(wide, options_.modelList, options_.modelCapacity) != 0;
     free(wide);
     // A CUPS make-and-model often adds to the model's name ("TAVO DP-550,
     // 1.0"), so a line's model name inside it counts too.
@@ -166,8 +167,12 @@ int CupsSpooler::ListQueues(QueueList* queues, char error[512]) {
         }
         CopyText(queue->name, sizeof queue->name, name);
         CopyText(queue->model, sizeof queue->model, model);
-        // A queue that rejects jobs takes nothing: offline. A stopped one
-        // (cupsdisable) keeps what it is given: paused.
+        // The Windows offline rule's counterpart: a queue that rejects jobs
+        // (cupsreject) is one an administrator took out of use, as work
+        // offline is, and a job sent would only be refused; it is skipped.
+        // A stopped queue (cupsdisable) keeps what it is given, as a paused
+        // Windows queue does: shown as paused, and still sent to.
+        queue->workOffline = accepting ? 0 : 1;
         queue->state = !accepting                    ? kQueueOffline
                        : state == IPP_PSTATE_STOPPED ? kQueuePaused
                                                      : kQueueOnline;

@@ -138,19 +138,20 @@ int WinSpooler::ListQueues(QueueList* queues, char error[512]) {
         }
         CopyUtf8(queue->name, sizeof queue->name, infos[i].pPrinterName);
         CopyUtf8(queue->model, sizeof queue->model, infos[i].pDriverName);
-        if ((infos[i].Attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) ||
-            (infos[i].Status & PRINTER_STATUS_OFFLINE)) {
+        // The tool's rule decides what apply skips: set to work offline.
+        // The offline and paused status bits are only shown; the tool sends
+        // to such a printer, and the spooler keeps the job until it is back.
+        queue->workOffline = IsSetToWorkOffline(infos[i].Attributes);
+        if (queue->workOffline || (infos[i].Status & PRINTER_STATUS_OFFLINE)) {
             queue->state = kQueueOffline;
         } else if (infos[i].Status & PRINTER_STATUS_PAUSED) {
             queue->state = kQueuePaused;
         } else {
             queue->state = kQueueOnline;
         }
-        // The driver against the model list, as the tool matches it; the
-        // offline rule is reported as the state instead.
         queue->supported =
             options_.modelList != nullptr &&
-            ModelListContains(options_.modelList, options_.modelCapacity, infos[i].pDriverName);
+            IsSupportedDriver(infos[i].pDriverName, options_.modelList, options_.modelCapacity);
     }
     return kSpoolOk;
 }

@@ -116,7 +116,8 @@ const char kApplyHelp[] =
     "commands, and the job stays queued.\n"
     "\n"
     "  -p, --printer NAME  send to this printer (repeatable)\n"
-    "  --all               send to every supported printer; offline ones are reported\n"
+    "  --all               send to every supported printer; one set to work offline\n"
+    "                      (CUPS: rejecting jobs) is reported and sent nothing\n"
     "  --dry-run           print what would be sent, send nothing\n"
     "  --timeout SECONDS   how long each job may take to leave the queue (default 30)\n"
     "  --inf PATH, --model TEXT, --server HOST:PORT   as for list\n"
@@ -933,7 +934,7 @@ Spooler* OpenSpooler(Context* context, int* exitCode) {
             Print(context->err,
                   "tavoctl: no model list at %s (give --inf PATH): no printer is recognised by "
                   "its model\n",
-                  path);
+                  path[0] != '\0' ? path : "data/oemprnt.inf beside tavoctl");
         }
     }
     SpoolerOptions options;
@@ -1197,8 +1198,8 @@ int CommandApply(Context* context) {
             Target& target = targets[targetCount++];
             target.name = queue.name;
             target.queue = &queue;
-            // The tool itself sends nothing to a printer set to work offline.
-            if (queue.state == kQueueOffline) target.problem = "offline: nothing sent";
+            // The tool's offline rule; other states are sent to and reported.
+            if (queue.workOffline) target.problem = "offline: nothing sent";
         }
         if (targetCount == 0) {
             Write(context->err, "tavoctl: no supported printer found\n");
@@ -1218,7 +1219,7 @@ int CommandApply(Context* context) {
                 target.problem =
                     "not a supported printer (its driver is not in the model list): nothing sent";
                 target.exitCode = kExitNoPrinter;
-            } else if (target.queue->state == kQueueOffline) {
+            } else if (target.queue->workOffline) {
                 target.problem = "offline: nothing sent";
             }
         }

@@ -47,16 +47,6 @@ void ReadSettingsBlock(const wchar_t* path, SettingsBlock* block) {
     DecodeSettingsBlock(bytes, got, block);
 }
 
-void ReadModelList(const wchar_t* infPath, wchar_t* list) {
-    // A read that fails may leave the buffer untouched: start from an empty
-    // list so no stale memory passes for one.
-    list[0] = L'\0';
-    list[1] = L'\0';
-    wchar_t section[5];
-    BuildInfSectionWord(section);
-    GetPrivateProfileSectionW(section, list, kModelListChars, infPath);
-}
-
 }  // namespace
 
 void LoadPackageFilesFrom(const wchar_t* exePath) {
@@ -83,7 +73,7 @@ void LoadPackageFilesFrom(const wchar_t* exePath) {
     }
 
     ReadSettingsBlock(Package.paths.settingsPath, &Package.settings);
-    ReadModelList(Package.paths.infPath, Package.modelList);
+    ReadModelListFile(Package.paths.infPath, Package.modelList);
     Package.complete = 1;
     FindOurPrinters(nullptr, 0);
 }

@@ -7,9 +7,17 @@
 
 #include "package_files.h"
 
+int IsSupportedDriver(const wchar_t* driver, const wchar_t* modelList, size_t capacity) {
+    return ModelListContains(modelList, capacity, driver);
+}
+
+int IsSetToWorkOffline(uint32_t attributes) {
+    return (attributes & kPrinterAttributeWorkOffline) != 0 ? 1 : 0;
+}
+
 int IsSupportedPrinter(const PrinterRecord& record, const wchar_t* modelList, size_t capacity) {
-    if (record.attributes & kPrinterAttributeWorkOffline) return 0;
-    return ModelListContains(modelList, capacity, record.driver);
+    if (IsSetToWorkOffline(record.attributes)) return 0;
+    return IsSupportedDriver(record.driver, modelList, capacity);
 }
 
 int CountSupportedPrinters(const PrinterRecord* records, size_t count, const wchar_t* modelList,

@@ -15,8 +15,16 @@ struct PrinterRecord {
     uint32_t attributes;
 };
 
-// A printer is ours when its driver name occurs in a line of the model list
-// and it is not set to work offline.
+// A driver is ours when its name occurs in a line of the model list.
+int IsSupportedDriver(const wchar_t* driver, const wchar_t* modelList, size_t capacity);
+
+// The one offline rule, the tool's and tavoctl's: a printer set to work
+// offline (the attribute) is sent nothing and not counted. The spooler's
+// offline and paused status bits do not exclude a printer: the tool sends
+// to it and the spooler keeps the job.
+int IsSetToWorkOffline(uint32_t attributes);
+
+// A printer is ours when its driver is and it is not set to work offline.
 int IsSupportedPrinter(const PrinterRecord& record, const wchar_t* modelList, size_t capacity);
 
 // Called for each supported printer, in order, before it is counted.

@@ -90,7 +90,8 @@ struct FakeQueue {
     std::string name;
     int state;
     int supported;
-    int outcome;  // what each job to it ends as
+    int outcome;          // what each job to it ends as
+    int workOffline = 0;  // the offline rule's flag, apart from the state shown
 };
 struct FakeSpooler : Spooler {
     std::vector<FakeQueue> queues;
@@ -107,6 +108,7 @@ struct FakeSpooler : Spooler {
             snprintf(info->model, sizeof info->model, "TAVO DP-550");
             info->state = queue.state;
             info->supported = queue.supported;
+            info->workOffline = queue.workOffline;
         }
         return kSpoolOk;
     }
@@ -460,7 +462,7 @@ class SpoolerTest : public ::testing::Test {
         fake.queues = {
             {"Desk 1", kQueueOnline, 1, kJobDelivered},
             {"Desk 2", kQueuePaused, 1, kJobQueued},
-            {"Desk 3", kQueueOffline, 1, kJobDelivered},
+            {"Desk 3", kQueueOffline, 1, kJobDelivered, 1},
             {"Laser", kQueueOnline, 0, kJobDelivered},
         };
         TheFake = &fake;
@@ -518,6 +520,30 @@ TEST_F(SpoolerTest, ApplyToAllStopsAtAQueuedJobAndSkipsOfflinePrinters) {
     EXPECT_NE(result.out.find("\"problem\":\"offline: nothing sent\""), std::string::npos);
     EXPECT_NE(result.out.find("\"printers_ok\":1,\"printers_failed\":2,\"exit_code\":1"),
               std::string::npos);
+}
+
+TEST_F(SpoolerTest, OnlyTheOfflineRuleExcludesAPrinter) {
+    // Shown offline by the spooler's status but not set to work offline:
+    // the tool sends to it, so apply does too.
+    fake.queues.push_back({"Desk 4", kQueueOffline, 1, kJobDelivered, 0});
+    Result list = Tavoctl({"list"});
+    EXPECT_NE(list.out.find("offline  Desk 4"), std::string::npos) << list.out;
+    struct Case {
+        const char* printer;
+        int code;
+        size_t jobs;
+    } cases[] = {{"Desk 4", kExitOk, 2}, {"Desk 3", kExitNotDelivered, 0}};
+    for (const Case& c : cases) {
+        fake.jobs.clear();
+        Result result = Tavoctl({"apply", "-p", c.printer, "auto-wrap=on", "auto-cut=off"});
+        EXPECT_EQ(result.code, c.code) << c.printer << "\n" << result.out;
+        EXPECT_EQ(fake.jobs.size(), c.jobs) << c.printer;
+    }
+    fake.jobs.clear();
+    Tavoctl({"apply", "--all", "auto-wrap=on"});
+    std::vector<std::string> sentTo;
+    for (const auto& job : fake.jobs) sentTo.push_back(job.first);
+    EXPECT_EQ(sentTo, (std::vector<std::string>{"Desk 1", "Desk 2", "Desk 4"}));
 }
 
 TEST_F(SpoolerTest, ApplyExitCodesForMissingForeignAndUnreachablePrinters) {

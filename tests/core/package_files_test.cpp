@@ -8,6 +8,11 @@
 #include <vector>
 
 #include "package_files.h"
+#include "settings_command.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -137,6 +142,23 @@ TEST(PackagePaths, LongestDirectoryThatStillFits) {
     EXPECT_EQ(0, BuildPackagePaths((directory + L"\\t.exe").c_str(), &paths));
     EXPECT_STREQ(L"", paths.infPath);
     EXPECT_EQ(directory + kSettingsSuffix, std::wstring(paths.settingsPath));
+}
+
+TEST(PackagePaths, SlashSeparatorForLinux) {
+    const PathCase cases[] = {
+        {L"/opt/tavo/tavoctl", 1, L"/opt/tavo", L"/opt/tavo/data/oemprnt.inf", L"/opt/tavo/.dep"},
+        // A backslash is an ordinary character of a Linux name.
+        {L"/opt/a\\b/tavoctl", 1, L"/opt/a\\b", L"/opt/a\\b/data/oemprnt.inf", L"/opt/a\\b/.dep"},
+        {L"tavoctl", 0, L"", L"tavoctl", L""},
+        {L"/tavoctl", 0, L"", L"/tavoctl", L""},  // position 0 is not examined
+    };
+    for (const PathCase& c : cases) {
+        PackagePaths paths;
+        EXPECT_EQ(c.result, BuildPackagePathsWith(c.exe, L'/', &paths)) << c.exe;
+        EXPECT_STREQ(c.directory, paths.directory);
+        EXPECT_STREQ(c.infPath, paths.infPath);
+        EXPECT_STREQ(c.settingsPath, paths.settingsPath);
+    }
 }
 
 // ---- settings block -------------------------------------------------------
@@ -284,5 +306,221 @@ TEST(ModelList, EmptyListMatchesNothing) {
     EXPECT_EQ(0, ModelListContains(hidden.data(), hidden.size(), L"M"));
     EXPECT_EQ(0, ModelListContains(nullptr, 100, L"M"));
 }
+
+// ---- the model section, read as GetPrivateProfileSectionW reads it ----------
+
+// File bytes, NULs included.
+template <size_t N>
+std::string Bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
+// UTF-16 bytes with a byte order mark, of BMP text.
+std::string Utf16(const std::wstring& text, bool little) {
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (wchar_t c : text) {
+        char high = char(unsigned(c) >> 8), low = char(unsigned(c) & 0xFF);
+        bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+// A buffer written as a string, '|' standing for each NUL.
+std::wstring Nuls(const wchar_t* text) {
+    std::wstring out(text);
+    for (wchar_t& c : out) c = c == L'|' ? L'\0' : c;
+    return out;
+}
+
+struct SectionCase {
+    const char* label;
+    std::string bytes;
+    const wchar_t* section;
+    size_t size;
+    // The buffer from its start up to and including the character at the
+    // index of the count returned, so the count is its length - 1.
+    std::wstring expected;
+    bool windowsAlike;  // false where Windows knowingly reads otherwise
+};
+
+const char kCut[] = "[TAVO]\r\nabc=1\r\ndefgh=2\r\n";  // "abc=1|defgh=2|" in full, 14
+
+std::vector<SectionCase> SectionCases() {
+    return {
+        {"trims lines and '=', skips comments and blanks, keeps quotes",
+         "[TAVO]\r\na=1\r\n  b = 2  \r\n;c\r\n\r\nd\r\n  ; e = 3\r\n\"q\" = "
+         "\"v\"\r\n[x]\r\nz=1\r\n",
+         L"TAVO", 1000, Nuls(L"a=1|b=2|d|\"q\"=\"v\"||"), true},
+        {"inner blanks stay, tabs are blanks", "[TAVO]\r\n\t a b \t=\t c d\t\r\n", L"TAVO", 100,
+         Nuls(L"a b=c d||"), true},
+        {"section name case", "[tavo]\r\na=1\r\n", L"TAVO", 100, Nuls(L"a=1||"), true},
+        {"first section of the name only", "[TAVO]\r\na=1\r\n[x]\r\nq\r\n[Tavo]\r\nb=2\r\n",
+         L"TAVO", 100, Nuls(L"a=1||"), true},
+        {"an empty first section hides a later one", "[TAVO]\r\n[TAVO]\r\nb=2\r\n", L"TAVO", 100,
+         Nuls(L"|"), true},
+        {"header trimmed inside and out", "  [ \tTAVO ]  ; x\r\na=1\r\n", L"TAVO", 100,
+         Nuls(L"a=1||"), true},
+        {"header ends at its last ']'", "[TA]VO] x\r\na=1\r\n", L"TA]VO", 100, Nuls(L"a=1||"),
+         true},
+        {"no ']': no header, an ordinary line", "[TAVO]\r\n[abc\r\nx=1\r\n", L"TAVO", 100,
+         Nuls(L"[abc|x=1||"), true},
+        {"an unclosed header opens nothing", "[TAVO\r\na=1\r\n", L"TAVO", 100, Nuls(L"|"), true},
+        {"no prefix or suffix match of names", "[TAVOX]\r\na=1\r\n[XTAVO]\r\nb=1\r\n", L"TAVO", 100,
+         Nuls(L"|"), true},
+        {"missing section", "[X]\r\na=1\r\n", L"TAVO", 100, Nuls(L"|"), true},
+        {"lines before any header", "a=1\r\n[TAVO]\r\nb=1\r\n", L"", 100, Nuls(L"a=1||"), true},
+        {"LF, CR and CRLF end lines", "[TAVO]\na=1\rb=2\r\nc=3", L"TAVO", 100,
+         Nuls(L"a=1|b=2|c=3||"), true},
+        {"^Z, VT and FF are blanks",
+         "[TAVO]\r\n\x1a\x0b"
+         "a=1\x0c\x1a\r\n\x1a\r\nz\r\n",
+         L"TAVO", 100, Nuls(L"a=1|z||"), true},
+        {"no inline or '#' comments, keys repeat", "[TAVO]\r\na=1 ; x\r\n# y\r\na=2\r\nA=3\r\n",
+         L"TAVO", 100, Nuls(L"a=1 ; x|# y|a=2|A=3||"), true},
+        {"empty names: one kept, one after it dropped",
+         "[TAVO]\r\n = \r\nk=1\r\n=x\r\n=y\r\n =z\r\n=\r\nm\r\n;c\r\n=w\r\n", L"TAVO", 100,
+         Nuls(L"=|k=1|=x|m|=w||"), true},
+        {"the empty-name rule starts again in each section", "[X]\r\n=a\r\n[TAVO]\r\n=b\r\n",
+         L"TAVO", 100, Nuls(L"=b||"), true},
+        {"a NUL cuts the name and the value each",
+         Bytes("[TAVO]\r\nab\0c=1\0d\r\n\0x=2\r\n\0y\r\nz=3\r\n"), L"TAVO", 100,
+         Nuls(L"ab=1|=2|z=3||"), true},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF[TAVO]\r\n\xE4\xB8\xAD=1\r\n", L"TAVO", 100,
+         Nuls(L"\u4e2d=1||"), true},
+        {"a second mark is text", "\xEF\xBB\xBF\xEF\xBB\xBF[TAVO]\r\na=1\r\n", L"TAVO", 100,
+         Nuls(L"|"), true},
+        {"U+00A0 and U+3000 are no blanks",
+         "\xEF\xBB\xBF[TAVO]\r\n\xC2\xA0"
+         "a=1\xE3\x80\x80\r\n",
+         L"TAVO", 100, Nuls(L"\u00a0a=1\u3000||"), true},
+        {"UTF-16LE", Utf16(L"[TAVO]\r\n\u4e2d = 1\r\n", true), L"TAVO", 100, Nuls(L"\u4e2d=1||"),
+         true},
+        {"UTF-16BE", Utf16(L"[TAVO]\r\na=\u4e2d\r\n", false), L"TAVO", 100, Nuls(L"a=\u4e2d||"),
+         true},
+        // Windows reads an unmarked file in the ANSI code page.
+        {"unmarked: UTF-8, else Latin-1", "[TAVO]\r\n\xE4\xB8\xAD=1\r\n\xE4=2\r\n", L"TAVO", 100,
+         Nuls(L"\u4e2d=1|\u00e4=2||"), false},
+        // The buffer: cut to size - 2 characters and two NULs, count size - 2.
+        {"fits with room", kCut, L"TAVO", 16, Nuls(L"abc=1|defgh=2||"), true},
+        {"an exact fit counts as cut", kCut, L"TAVO", 15, Nuls(L"abc=1|defgh=2|"), true},
+        {"cut after '='", kCut, L"TAVO", 14, Nuls(L"abc=1|defgh=|"), true},
+        {"cut after a name", kCut, L"TAVO", 13, Nuls(L"abc=1|defgh|"), true},
+        {"cut inside a name", kCut, L"TAVO", 9, Nuls(L"abc=1|d|"), true},
+        {"cut after a whole entry", kCut, L"TAVO", 8, Nuls(L"abc=1||"), true},
+        {"cut at the terminator", kCut, L"TAVO", 7, Nuls(L"abc=1|"), true},
+        {"cut inside a value", kCut, L"TAVO", 6, Nuls(L"abc=|"), true},
+        {"room for one character", kCut, L"TAVO", 3, Nuls(L"a|"), true},
+        {"room for the NULs only", kCut, L"TAVO", 2, Nuls(L"|"), true},
+        // Windows: 0xFFFFFFFF for size 1, and a NUL written even at size 0.
+        {"size 1", kCut, L"TAVO", 1, Nuls(L"|"), false},
+    };
+}
+
+// The model list of a long INF, as the tool's buffer holds it: the first
+// kModelListChars - 2 characters of the whole multi-string, then two NULs.
+SectionCase LongSection(std::string* full) {
+    std::string inf = "[TAVO]\r\n";
+    full->clear();
+    for (int i = 0; full->size() < size_t(kModelListChars) + 100; ++i) {
+        std::string line = "TAVO Model " + std::to_string(i) + "=Install,USB\\VID_1234&PID_" +
+                           std::to_string(1000 + i);
+        inf += "  " + line + "  \r\n";
+        *full += line + '\0';
+    }
+    std::wstring expected(full->begin(), full->begin() + (kModelListChars - 2));
+    expected += L'\0';
+    return {"a section longer than the tool's buffer",
+            inf,
+            L"TAVO",
+            size_t(kModelListChars),
+            expected,
+            true};
+}
+
+// The portable read of a case: the buffer and the count, past-the-end
+// writes caught by a guard band.
+std::wstring PortableRead(const SectionCase& c, size_t* count) {
+    std::vector<wchar_t> text(c.bytes.size());
+    size_t length = DecodeInfText(reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                                  c.bytes.size(), text.data());
+    std::vector<wchar_t> buffer(c.size + 8, L'#');
+    *count = ReadProfileSection(text.data(), length, c.section, buffer.data(), c.size);
+    for (size_t i = c.size; i < buffer.size(); ++i) EXPECT_EQ(L'#', buffer[i]) << "written past";
+    if (*count + 1 < c.size) {
+        EXPECT_EQ(L'\0', buffer[*count + 1]) << "no second NUL";
+    }
+    size_t shown = *count + 1 < c.size ? *count + 1 : c.size;
+    return std::wstring(buffer.data(), shown);
+}
+
+TEST(ProfileSection, ReadAsTheRulesSay) {
+    std::string full;
+    std::vector<SectionCase> cases = SectionCases();
+    cases.push_back(LongSection(&full));
+    for (const SectionCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        size_t count = 0;
+        std::wstring got = PortableRead(c, &count);
+        EXPECT_EQ(c.expected.size() - 1, count);
+        EXPECT_TRUE(c.expected == got);
+    }
+}
+
+TEST(ProfileSection, SizeZeroWritesNothing) {
+    wchar_t text[] = L"[TAVO]\r\na=1\r\n";
+    wchar_t guard = L'#';
+    EXPECT_EQ(0u, ReadProfileSection(text, wcslen(text), L"TAVO", &guard, 0));
+    EXPECT_EQ(L'#', guard);
+}
+
+TEST(ProfileSection, ModelSectionUsesTheBuildsWordAndTheToolsSize) {
+    std::string full;
+    SectionCase c = LongSection(&full);
+    std::vector<wchar_t> text(c.bytes.size());
+    size_t length = DecodeInfText(reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                                  c.bytes.size(), text.data());
+    std::vector<wchar_t> list(kModelListChars, L'#');
+    wchar_t section[5];
+    BuildInfSectionWord(section);
+    // The fixture names the default word; another build's word reads nothing.
+    size_t expected = wcscmp(section, L"TAVO") == 0 ? size_t(kModelListChars) - 2 : 0;
+    EXPECT_EQ(expected, ReadModelSection(text.data(), length, list.data()));
+}
+
+#ifdef _WIN32
+// Each case written to a file and read by GetPrivateProfileSectionW, the
+// oracle, beside the portable read.
+std::wstring WindowsRead(const SectionCase& c, const std::wstring& path, size_t* count) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file == nullptr) return L"(not written)";
+    fwrite(c.bytes.data(), 1, c.bytes.size(), file);
+    fclose(file);
+    std::vector<wchar_t> buffer(c.size + 8, L'#');
+    *count = GetPrivateProfileSectionW(c.section, buffer.data(), DWORD(c.size), path.c_str());
+    DeleteFileW(path.c_str());
+    size_t shown = *count + 1 < c.size ? *count + 1 : c.size;
+    return std::wstring(buffer.data(), shown);
+}
+
+TEST(ProfileSection, ReadsAsGetPrivateProfileSectionW) {
+    wchar_t directory[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, directory);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    std::wstring path = std::wstring(directory) + L"tavo-section-" +
+                        std::to_wstring(GetCurrentProcessId()) + L".inf";
+    std::string full;
+    std::vector<SectionCase> cases = SectionCases();
+    cases.push_back(LongSection(&full));
+    for (const SectionCase& c : cases) {
+        if (!c.windowsAlike) continue;
+        SCOPED_TRACE(c.label);
+        size_t windowsCount = 0, portableCount = 0;
+        std::wstring windows = WindowsRead(c, path, &windowsCount);
+        std::wstring portable = PortableRead(c, &portableCount);
+        EXPECT_EQ(windowsCount, portableCount);
+        EXPECT_TRUE(windows == portable);
+    }
+}
+#endif
 
 }  // namespace

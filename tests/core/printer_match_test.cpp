@@ -80,6 +80,22 @@ TEST_F(PrinterMatch, OfflinePrinterIsNotCounted) {
     EXPECT_EQ(L"Here", FoundName());
 }
 
+struct AttributeCase {
+    uint32_t attributes;
+    int workOffline;
+};
+
+TEST(OfflineRule, OnlyTheWorkOfflineAttributeCounts) {
+    // PRINTER_ATTRIBUTE_WORK_OFFLINE is 0x400 in winspool.h; status bits
+    // live elsewhere (PRINTER_INFO_2's Status) and never reach this rule.
+    const AttributeCase cases[] = {
+        {0, 0}, {0x400, 1}, {0x404, 1}, {0x3FF, 0}, {0xFFFFFBFFu, 0}, {0xFFFFFFFFu, 1},
+    };
+    for (const AttributeCase& c : cases) {
+        EXPECT_EQ(c.workOffline, IsSetToWorkOffline(c.attributes)) << std::hex << c.attributes;
+    }
+}
+
 TEST_F(PrinterMatch, CountedOnceHoweverManyLinesMatch) {
     // "Model X" is in two lines, "Install" in all three.
     std::vector<PrinterRecord> records = {{L"One", L"Model X", 0}, {L"Two", L"Install", 0}};
