@@ -4,7 +4,8 @@
     check_package.py PACKAGE_DIR SETTINGS_TXT SECTION with-tool|without-tool
 
 Every file present and not empty; .dep is 256 bytes and holds what the
-description says; the INF has the model section; the manual is a Word
+description says; the INF has the model section and names no file that the
+package does not carry; the manual is a Word
 document whose parts are well-formed XML and whose text names every button
 and every message of the tool. Prints each failure; exit status 1 if any.
 """
@@ -25,7 +26,9 @@ MESSAGES = [
     "发现多台打印机，请保持1台打印机USB连接！", "WINDOWS正在安装您的打印机，请稍候...",
     "WINDOWS正在安装您的打印机，退出后WINDOWS仍可能在后台进行安装任务",
     "请安装驱动或连接打印机！", "发现多台打印机，请保持1台联机打印机！", "设备移除或改变！",
-    "WINDOWS没有默认浏览器", "的应用程序！",
+    "WINDOWS没有默认浏览器", "WINDOWS没有安装打开", "的应用程序！",
+    # The texts with a part filled in (a path, a code, a library): the fixed part.
+    "无法启动安装程序：", "安装程序异常结束（代码 0x", "无法加载系统组件：",
 ]
 SETTINGS = ["拖纸器页长", "自动切纸", "自动换行", "打印方向", "软件", "手动送纸等待时间"]
 
@@ -51,6 +54,56 @@ def docx_text(path):
                     text = "".join(node.firstChild.data for node in dom.getElementsByTagName("w:t")
                                    if node.firstChild)
         return text
+
+
+# INF directives whose values are file names (comma-separated lists).
+FILE_DIRECTIVES = ("catalogfile", "datafile", "driverfile", "configfile", "helpfile", "include")
+
+
+def inf_sections(text):
+    """{lower-case section name: [lines]}, comments and blank lines left out."""
+    sections, lines = {}, None
+    for raw in text.splitlines():
+        line = raw.split(";", 1)[0].strip()
+        if not line:
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            lines = sections.setdefault(line[1:-1].strip().lower(), [])
+        elif lines is not None:
+            lines.append(line)
+    return sections
+
+
+def inf_named_files(text):
+    """Every file the INF names: the file directives (CatalogFile.nt... too),
+    CopyFiles' @files and the lines of the sections it names, the files of
+    [SourceDisksFiles*] and the tag or cabinet files of [SourceDisksNames*]."""
+    sections = inf_sections(text)
+    named = set()
+
+    def values(line):
+        return [v.strip().strip('"') for v in line.split("=", 1)[1].split(",")] if "=" in line else []
+    for name, lines in sections.items():
+        for line in lines:
+            key = line.split("=", 1)[0].strip().lower() if "=" in line else ""
+            if key.split(".")[0] in FILE_DIRECTIVES:
+                named.update(v for v in values(line) if v)
+            elif key == "copyfiles":
+                for value in values(line):
+                    if value.startswith("@"):
+                        named.add(value[1:])
+                    else:
+                        named.update(entry.split(",")[0].strip() for entry in
+                                     sections.get(value.lower(), []))
+            if name.startswith("sourcedisksfiles"):
+                named.add(line.split("=", 1)[0].strip())
+            elif name.startswith("sourcedisksnames") and len(values(line)) > 1:
+                named.update(v for v in values(line)[1:2] if v)
+    return {n for n in named if n}
+
+
+def carried_files(package):
+    return {name.lower() for _, _, names in os.walk(package) for name in names}
 
 
 def main():
@@ -86,6 +139,10 @@ def main():
         if match:
             models = [line for line in match.group(1).split("\r\n") if line.startswith('"')]
             check(len(models) >= 2, "the section lists at least two models")
+        carried = carried_files(package)
+        for name in sorted(inf_named_files(text)):
+            check(os.path.basename(name.replace("\\", "/")).lower() in carried,
+                  f"the package carries {name}, which the INF names")
 
     manual = os.path.join(package, "data/说明书.docx")
     if os.path.isfile(manual):

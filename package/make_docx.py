@@ -5,9 +5,12 @@
 
 Understands the little markdown the manual uses: "# " title, "## " and
 "### " headings, "- " list items and paragraphs (lines joined until a blank
-line). Writes minimal WordprocessingML with python's zipfile; the archive's
-time stamps are fixed, so the same text gives the same bytes.
+line), and **bold** within a line. The indented lines under a list item
+continue it on lines of their own: a message in bold, its meaning below.
+Writes minimal WordprocessingML with python's zipfile; the archive's time
+stamps are fixed, so the same text gives the same bytes.
 """
+import re
 import sys
 import zipfile
 from xml.sax.saxutils import escape
@@ -52,7 +55,7 @@ def style(style_id, name, size_half_points, bold, space_before, space_after, out
 STYLES = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:styles {W}>'
           '<w:docDefaults><w:rPrDefault><w:rPr>'
           f'<w:rFonts w:ascii="{FONT}" w:hAnsi="{FONT}" w:eastAsia="{FONT}" w:cs="{FONT}"/>'
-          '<w:sz w:val="21"/><w:lang w:val="zh-CN" w:eastAsia="zh-CN"/></w:rPr></w:rPrDefault>'
+          '<w:sz w:val="21"/><w:lang w:val="en-US" w:eastAsia="zh-CN"/></w:rPr></w:rPrDefault>'
           '<w:pPrDefault><w:pPr><w:spacing w:after="120" w:line="300" w:lineRule="auto"/>'
           '</w:pPr></w:pPrDefault></w:docDefaults>'
           '<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/>'
@@ -66,23 +69,41 @@ STYLES = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:styles {
           '</w:styles>')
 
 
+def runs(text):
+    """The runs of a text: "**" switches bold on and off, "\\n" breaks the line."""
+    out = []
+    for i, piece in enumerate(re.split(r"\*\*", text)):
+        bold = "<w:rPr><w:b/></w:rPr>" if i % 2 else ""
+        for j, line in enumerate(piece.split("\n")):
+            brk = "<w:br/>" if j else ""
+            if line or brk:
+                out.append(f'<w:r>{bold}{brk}<w:t xml:space="preserve">{escape(line)}</w:t></w:r>')
+    return "".join(out)
+
+
 def paragraph(text, style_id=None):
     ppr = f'<w:pPr><w:pStyle w:val="{style_id}"/></w:pPr>' if style_id else ""
-    return f'<w:p>{ppr}<w:r><w:t xml:space="preserve">{escape(text)}</w:t></w:r></w:p>'
+    return f'<w:p>{ppr}{runs(text)}</w:p>'
 
 
 def parse(markdown):
     """Yields (style, text) blocks."""
     pending = []
+    item = []  # the lines of the list item being read
 
     def flush():
         if pending:
             yield (None, "".join(pending))
             pending.clear()
+        if item:
+            yield ("ListItem", "•\t" + "\n".join(item))
+            item.clear()
     for raw in markdown.splitlines():
         line = raw.strip()
         if not line:
             yield from flush()
+        elif item and raw[:1] in (" ", "\t") and not line.startswith("- "):
+            item.append(line)
         elif line.startswith("### "):
             yield from flush()
             yield ("Heading2", line[4:])
@@ -94,8 +115,10 @@ def parse(markdown):
             yield ("Title", line[2:])
         elif line.startswith("- "):
             yield from flush()
-            yield ("ListItem", "•\t" + line[2:])
+            item.append(line[2:])
         else:
+            if item:
+                yield from flush()
             pending.append(line)
     yield from flush()
 

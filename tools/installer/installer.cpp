@@ -10,8 +10,10 @@
 // created or the driver cannot be registered. The TAVO_INSTALLER_* variables
 // that let tests steer it are listed in README.md beside this file.
 //
-// The driver files are those of Wine's PostScript driver, so the printer
-// works under Wine, which is where the demo and the tests run it. A real
+// The driver files are those of Wine's PostScript driver, so it installs only
+// under Wine, which is where the demo and the tests run it. On Windows it
+// checks its arguments as under Wine, then installs nothing: it says on
+// standard error that it is the demo's installer and exits with 0. A real
 // package ships the maker's own installer under the same names.
 #include <windows.h>
 #include <winspool.h>
@@ -32,6 +34,11 @@ enum {
 };
 
 const wchar_t kPortFileStem[] = L"demo-printer";
+
+// The one line said on real Windows, where Wine's driver does not exist.
+const char kNotUnderWineLine[] =
+    "install: this is the demo package's reference installer, which installs printers under "
+    "Wine only; a printer maker ships its own driver installer under this name\n";
 
 // ---- small owners -------------------------------------------------------
 
@@ -110,6 +117,28 @@ void LogCommandLine() {
     HeapFree(GetProcessHeap(), 0, line);
 }
 
+// ---- Wine or Windows ------------------------------------------------------
+
+// Wine's ntdll exports wine_get_version; that of Windows does not.
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Whether this run may register Wine's PostScript driver: under Wine only.
+// TAVO_INSTALLER_AS_WINDOWS=1 lets a test under Wine see the Windows
+// behaviour. It can only turn the answer from yes to no, so on Windows, where
+// the answer is no anyway, no setting of it can lead to an attempt with a
+// driver that is not there.
+bool MayInstallWineDriver() {
+    return RunningUnderWine() && !VariableIsOne(L"TAVO_INSTALLER_AS_WINDOWS");
+}
+
+void SayNotUnderWine() {
+    fputs(kNotUnderWineLine, stderr);
+    fflush(stderr);
+}
+
 // ---- the INF --------------------------------------------------------------
 
 // The first model of the section: the key of its first "key = value" line,
@@ -171,33 +200,19 @@ bool EnsurePortFile(const wchar_t* path) {
     return file.valid() || GetLastError() == ERROR_FILE_EXISTS;
 }
 
-// The port name for a file. Under Wine the spooler writes the jobs of a port
-// that is a Unix path straight into that file. On Windows the file becomes a
-// port of the Local Port monitor (which needs the right to administer the
-// print server; an existing port is fine).
+// The port name for a file: its Unix path, into which Wine's spooler writes
+// every raw job of the port. Only reached under Wine.
 bool PortNameForFile(const wchar_t* windowsPath, wchar_t* port, size_t portChars) {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     UnixNameFn toUnix = kernel ? reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
                                      GetProcAddress(kernel, "wine_get_unix_file_name")))
                                : nullptr;
-    if (toUnix) {
-        char* unixPath = toUnix(windowsPath);
-        if (!unixPath) return false;
-        int chars = MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, port, int(portChars));
-        HeapFree(GetProcessHeap(), 0, unixPath);
-        return chars > 0;
-    }
-    if (wcslen(windowsPath) >= portChars) return false;
-    wcscpy(port, windowsPath);
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    HANDLE monitor = nullptr;
-    wchar_t monitorName[] = L",XcvMonitor Local Port";
-    if (!OpenPrinterW(monitorName, &monitor, &defaults)) return false;
-    DWORD needed = 0, status = 0;
-    BOOL sent = XcvDataW(monitor, L"AddPort", reinterpret_cast<BYTE*>(port),
-                         DWORD((wcslen(port) + 1) * sizeof(wchar_t)), nullptr, 0, &needed, &status);
-    ClosePrinter(monitor);
-    return sent && (status == ERROR_SUCCESS || status == ERROR_ALREADY_EXISTS);
+    if (!toUnix) return false;
+    char* unixPath = toUnix(windowsPath);
+    if (!unixPath) return false;
+    int chars = MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, port, int(portChars));
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return chars > 0;
 }
 
 // ---- the spooler ------------------------------------------------------------
@@ -259,6 +274,10 @@ int Install(const wchar_t* sectionName, const wchar_t* encodedInfPath, long prin
     }
     wchar_t driverName[200];
     if (!FirstModelName(section.get(), driverName, 200)) return kParameterError;
+    if (!MayInstallWineDriver()) {
+        SayNotUnderWine();
+        return 0;  // no printer installed
+    }
     if (printerCount == 0) return 0;
 
     wchar_t packageDir[MAX_PATH];
