@@ -1,9 +1,14 @@
 // Which printers are ours, and the name of the last one found.
 #include "printers.h"
 
-#include <atomic>
 #include <string.h>
 #include <wchar.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <mutex>
+#endif
 
 #include "package_files.h"
 
@@ -35,21 +40,31 @@ int CountSupportedPrinters(const PrinterRecord* records, size_t count, const wch
 
 namespace {
 
-// The installation thread writes the name while painting reads it; a short
-// spin lock keeps a reader from seeing half of a name. Holders only copy at
-// most 100 characters, so nobody spins for long.
+// The installation thread writes the name while painting reads it; a lock
+// keeps a reader from seeing half of a name. It is one that sleeps: with a
+// spin lock, on a single core the painting thread could burn its whole time
+// slice waiting for a holder that cannot run. A slim reader/writer lock on
+// Windows (no C++ runtime threads in the tool), a mutex elsewhere.
 wchar_t FoundPrinterName[kFoundNameChars];
-std::atomic_flag FoundPrinterNameBusy = ATOMIC_FLAG_INIT;
+#ifdef _WIN32
+SRWLOCK FoundPrinterNameGuard = SRWLOCK_INIT;
 
 struct FoundNameLock {
-    FoundNameLock() {
-        while (FoundPrinterNameBusy.test_and_set(std::memory_order_acquire)) {
-        }
-    }
-    ~FoundNameLock() { FoundPrinterNameBusy.clear(std::memory_order_release); }
+    FoundNameLock() { AcquireSRWLockExclusive(&FoundPrinterNameGuard); }
+    ~FoundNameLock() { ReleaseSRWLockExclusive(&FoundPrinterNameGuard); }
     FoundNameLock(const FoundNameLock&) = delete;
     FoundNameLock& operator=(const FoundNameLock&) = delete;
 };
+#else
+std::mutex FoundPrinterNameGuard;
+
+struct FoundNameLock {
+    FoundNameLock() { FoundPrinterNameGuard.lock(); }
+    ~FoundNameLock() { FoundPrinterNameGuard.unlock(); }
+    FoundNameLock(const FoundNameLock&) = delete;
+    FoundNameLock& operator=(const FoundNameLock&) = delete;
+};
+#endif
 
 }  // namespace
 
