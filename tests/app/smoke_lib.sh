@@ -71,3 +71,15 @@ wait_exit() {
     exit_code=$?
     tool_pid=
 }
+
+# port_bytes FILE SECONDS: the hex bytes of a printer's port file once it
+# holds a whole 12-byte command, or what it holds at the deadline.
+port_bytes() {
+    local deadline=$((SECONDS + $2)) got=
+    while ((SECONDS < deadline)); do
+        got=$(od -An -tx1 "$1" 2>/dev/null | tr -d ' \n')
+        [[ ${#got} -ge 24 ]] && break
+        sleep 0.2
+    done
+    echo "$got"
+}

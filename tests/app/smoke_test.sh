@@ -104,14 +104,7 @@ probe dropped 1205 10000 >/dev/null
 check "the list drops down" "$?" 0
 xdotool key Return
 expected="1b050a0100a91b05$(printf '%s' "$tag" | od -An -tx1 | tr -d ' \n')"
-deadline=$((SECONDS + 20))
-got=
-while ((SECONDS < deadline)); do
-    got=$(od -An -tx1 "$port" 2>/dev/null | tr -d ' \n')
-    [[ ${#got} -ge 24 ]] && break
-    sleep 0.2
-done
-check "closing a list sends the 12-byte command" "$got" "$expected"
+check "closing a list sends the 12-byte command" "$(port_bytes "$port" 20)" "$expected"
 
 # The printer goes away: a device removal collapses the open panel.
 probe printer-delete "$model" >/dev/null

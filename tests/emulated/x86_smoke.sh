@@ -118,15 +118,8 @@ check "the list drops down" "$?" 0
 xdotool key Return
 expected=$(printf '1b05%02x%02x%02x%02x1b05' 10 $((option & 255)) $((option >> 8)) \
     $(((option >> 8) ^ 10 ^ (option & 255) ^ 0xA2)))$(printf '%s' "$tag" | od -An -tx1 | tr -d ' \n')
-port=$pkg/demo-printer.prn
-got=
-deadline=$((SECONDS + 120))
-while ((SECONDS < deadline)); do
-    got=$(od -An -tx1 "$port" 2>/dev/null | tr -d ' \n')
-    [[ ${#got} -ge 24 ]] && break
-    sleep 0.5
-done
-check "closing the list delivers the 12-byte command" "$got" "$expected"
+check "closing the list delivers the 12-byte command" \
+    "$(port_bytes "$pkg/demo-printer.prn" 120)" "$expected"
 
 click 370 130  # Exit
 wait_exit 120
