@@ -78,6 +78,13 @@ class Context(ToolSession):
     def command(self, cid, code=0):
         self.probe.query("command", cid, code)
 
+    def wait_installed(self, timeout=30):
+        """The result band up and the installation thread done (its dots
+        panel hidden): a command sent earlier would find the tool busy."""
+        self.wait_height(252, timeout)
+        wait_for(lambda: self.probe.children()[1100]["visible"] is False, timeout,
+                 "the installation to end")
+
     # -- boxes -------------------------------------------------------------
     def expect_box(self, text, timeout=30, press=True):
         box = self.probe.wait_box(text, timeout)

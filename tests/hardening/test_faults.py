@@ -181,7 +181,7 @@ def printer_name(ctx, length):
     ctx.start(pkg, env={"TAVO_INSTALLER_EXIT": "1"})
     ctx.command(ID_INSTALL)
     ctx.expect_box(T_INSTALLED % 1)
-    ctx.wait_height(252)
+    ctx.wait_installed()
     ctx.seen.append("result band (name cut to 99 for the band)" if length >= 100 else "result band")
     ctx.command(ID_SETTINGS)
     ctx.wait_height(450)

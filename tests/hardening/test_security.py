@@ -155,7 +155,7 @@ def no_file_written(ctx):
     tool = ctx.start(pkg, cwd=cwd)
     ctx.command(ID_INSTALL)
     ctx.expect_box(T_INSTALLED % 1)
-    ctx.wait_height(252)
+    ctx.wait_installed()
     ctx.command(ID_SETTINGS)
     ctx.wait_height(450)
     for lid in LIST_IDS:
@@ -229,7 +229,7 @@ def planted_tool(ctx):
     wait_for(painted, 20, "the window painted (background, the Install button)")
     ctx.command(ID_INSTALL)
     ctx.expect_box(T_INSTALLED % 1)
-    ctx.wait_height(252)
+    ctx.wait_installed()
     ctx.command(ID_SETTINGS)
     ctx.wait_height(450)
     ctx.command(LIST_IDS[3], CBN_CLOSEUP)
