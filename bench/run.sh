@@ -122,6 +122,6 @@ probe floorpaint "$floor_win" TAVO_FLOOR "$repaints" >"$results/floorpaint.txt"
   probe paints "$tool_win" TAVO_WIN32 "$repaints" "$seconds") >"$results/paints.txt"
 
 echo "== figures"
-python3 "$root/bench/report.py" "$results" "$pkg/TavoSetup.exe" "$floor/tavo_floor.exe" \
+/usr/bin/python3 "$root/bench/report.py" "$results" "$pkg/TavoSetup.exe" "$floor/tavo_floor.exe" \
   "$root/docs/benchmarks.md" "$root/docs/benchmarks-core.png"
 echo "written: docs/benchmarks.md, docs/benchmarks-core.png"

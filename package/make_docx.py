@@ -7,83 +7,122 @@ Understands the little markdown the manual uses: "# " title, "## " and
 "### " headings, "- " list items and paragraphs (lines joined until a blank
 line), and **bold** within a line. The indented lines under a list item
 continue it on lines of their own: a message in bold, its meaning below.
-Writes minimal WordprocessingML with python's zipfile; the archive's time
-stamps are fixed, so the same text gives the same bytes.
+The document is built with python-docx (Debian's python3-docx) on its
+default template, with the manual's own styles; the archive's time stamps
+are fixed, so the same text gives the same bytes.
 """
+import datetime
+import io
+import os
 import re
 import sys
 import zipfile
-from xml.sax.saxutils import escape
+
+try:
+    import docx
+except ImportError:
+    # Debian's package is seen by Debian's own interpreter, which the build
+    # uses (Python3_EXECUTABLE, the top-level CMakeLists.txt); a python3 that
+    # comes first on PATH (pyenv, a virtualenv) may not have it.
+    sys.exit("make_docx.py: python-docx is missing (Debian: python3-docx; "
+             "scripts/setup.sh installs it)")
+from docx.opc.constants import RELATIONSHIP_TYPE as RT  # noqa: E402
+from docx.oxml import OxmlElement  # noqa: E402
+from docx.oxml.ns import qn  # noqa: E402
+from docx.shared import Pt, Twips  # noqa: E402
 
 FONT = "宋体"
 FIXED_TIME = (2024, 6, 18, 0, 0, 0)
 
-CONTENT_TYPES = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
-<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
-<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>
-<Default Extension="xml" ContentType="application/xml"/>
-<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>
-<Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/>
-<Override PartName="/docProps/core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/>
-<Override PartName="/docProps/app.xml" ContentType="application/vnd.openxmlformats-officedocument.extended-properties+xml"/>
-</Types>"""
+# The manual's paragraph styles: python-docx's name of the template style,
+# the size in points, bold, the space before and after in twips and the
+# outline level.
+HEADINGS = {
+    "Title": ("Title", 18, True, 0, 240, None),
+    "Heading1": ("Heading 1", 15, True, 360, 120, 0),
+    "Heading2": ("Heading 2", 12, True, 240, 80, 1),
+}
+LIST_ITEM = "List Paragraph"
 
-ROOT_RELS = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
-<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
-<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>
-<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/>
-<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties" Target="docProps/app.xml"/>
-</Relationships>"""
-
-DOCUMENT_RELS = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
-<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
-<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>
-</Relationships>"""
-
-W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+# Parts of the default template that the manual has no use for: its
+# thumbnail (a picture of another document), its application properties
+# (they name the Word that made the template), the Word 2010 copy of the
+# styles and the custom XML item.
+UNUSED_PACKAGE_PARTS = (RT.THUMBNAIL, RT.EXTENDED_PROPERTIES)
+UNUSED_DOCUMENT_PARTS = ("http://schemas.microsoft.com/office/2007/relationships/stylesWithEffects",
+                         RT.CUSTOM_XML)
 
 
-def style(style_id, name, size_half_points, bold, space_before, space_after, outline=None):
-    outline_xml = f'<w:outlineLvl w:val="{outline}"/>' if outline is not None else ""
-    return (f'<w:style w:type="paragraph" w:styleId="{style_id}"><w:name w:val="{name}"/>'
-            '<w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/>'
-            f'<w:pPr><w:keepNext/><w:spacing w:before="{space_before}" w:after="{space_after}"/>'
-            f'{outline_xml}</w:pPr>'
-            f'<w:rPr>{"<w:b/>" if bold else ""}<w:sz w:val="{size_half_points}"/></w:rPr></w:style>')
+def oxml(tag, children=(), **attrs):
+    """A WordprocessingML element for what python-docx has no call for."""
+    element = OxmlElement(tag)
+    for key, value in attrs.items():
+        element.set(qn("w:" + key), str(value))
+    for child in children:
+        element.append(child)
+    return element
 
 
-STYLES = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:styles {W}>'
-          '<w:docDefaults><w:rPrDefault><w:rPr>'
-          f'<w:rFonts w:ascii="{FONT}" w:hAnsi="{FONT}" w:eastAsia="{FONT}" w:cs="{FONT}"/>'
-          '<w:sz w:val="21"/><w:lang w:val="en-US" w:eastAsia="zh-CN"/></w:rPr></w:rPrDefault>'
-          '<w:pPrDefault><w:pPr><w:spacing w:after="120" w:line="300" w:lineRule="auto"/>'
-          '</w:pPr></w:pPrDefault></w:docDefaults>'
-          '<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/>'
-          '<w:qFormat/></w:style>'
-          + style("Title", "Title", 36, True, 0, 240)
-          + style("Heading1", "heading 1", 30, True, 360, 120, 0)
-          + style("Heading2", "heading 2", 24, True, 240, 80, 1)
-          + '<w:style w:type="paragraph" w:styleId="ListItem"><w:name w:val="List Paragraph"/>'
-          '<w:basedOn w:val="Normal"/><w:pPr><w:spacing w:after="60"/>'
-          '<w:ind w:left="420" w:hanging="300"/></w:pPr></w:style>'
-          '</w:styles>')
+def set_defaults(styles):
+    """The document's defaults: the manual's font for every script at 10.5
+    points, Chinese as the East Asian language, 6 points after a paragraph
+    and lines at 1.25. They replace the template's theme fonts and Latin
+    languages."""
+    defaults = styles.element.find(qn("w:docDefaults"))
+    for child in list(defaults):
+        defaults.remove(child)
+    fonts = oxml("w:rFonts", ascii=FONT, hAnsi=FONT, eastAsia=FONT, cs=FONT)
+    defaults.append(oxml("w:rPrDefault", [oxml("w:rPr", [
+        fonts, oxml("w:sz", val=21), oxml("w:lang", val="en-US", eastAsia="zh-CN")])]))
+    defaults.append(oxml("w:pPrDefault", [oxml("w:pPr", [
+        oxml("w:spacing", after=120, line=300, lineRule="auto")])]))
 
 
-def runs(text):
-    """The runs of a text: "**" switches bold on and off, "\\n" breaks the line."""
-    out = []
+def cleared(style):
+    """The template's style with its own paragraph and character formatting
+    taken away, so that only the defaults and what is set here apply."""
+    for child in (style.element.pPr, style.element.rPr):
+        if child is not None:
+            style.element.remove(child)
+    return style
+
+
+def set_styles(document):
+    styles = document.styles
+    set_defaults(styles)
+    cleared(styles["Normal"])
+    for name, size, bold, before, after, outline in HEADINGS.values():
+        style = cleared(styles[name])
+        style.font.size = Pt(size)
+        style.font.bold = bold
+        style.paragraph_format.keep_with_next = True
+        style.paragraph_format.space_before = Twips(before)
+        style.paragraph_format.space_after = Twips(after)
+        if outline is not None:
+            style.element.get_or_add_pPr().append(oxml("w:outlineLvl", val=outline))
+
+    item = cleared(styles[LIST_ITEM])
+    item.paragraph_format.space_after = Twips(60)
+    item.paragraph_format.left_indent = Twips(420)
+    item.paragraph_format.first_line_indent = Twips(-300)
+
+    # The space after a paragraph and the space before the next add up (a
+    # heading keeps its distance from the text above it). Without this the
+    # template's settings let a reader such as LibreOffice take only the
+    # larger of the two. (The default template's settings have a w:compat.)
+    compat = document.settings.element.find(qn("w:compat"))
+    compat.insert(0, oxml("w:doNotUseHTMLParagraphAutoSpacing"))
+
+
+def add_runs(paragraph, text):
+    """The runs of a text: "**" switches bold on and off, "\\n" breaks the
+    line and "\\t" is a tab (python-docx writes both as elements of their
+    own)."""
     for i, piece in enumerate(re.split(r"\*\*", text)):
-        bold = "<w:rPr><w:b/></w:rPr>" if i % 2 else ""
-        for j, line in enumerate(piece.split("\n")):
-            brk = "<w:br/>" if j else ""
-            if line or brk:
-                out.append(f'<w:r>{bold}{brk}<w:t xml:space="preserve">{escape(line)}</w:t></w:r>')
-    return "".join(out)
-
-
-def paragraph(text, style_id=None):
-    ppr = f'<w:pPr><w:pStyle w:val="{style_id}"/></w:pPr>' if style_id else ""
-    return f'<w:p>{ppr}{runs(text)}</w:p>'
+        if piece:
+            run = paragraph.add_run(piece)
+            if i % 2:
+                run.bold = True
 
 
 def parse(markdown):
@@ -123,15 +162,6 @@ def parse(markdown):
     yield from flush()
 
 
-def document(markdown):
-    body = "".join(paragraph(text, style_id) for style_id, text in parse(markdown))
-    section = ('<w:sectPr><w:pgSz w:w="11906" w:h="16838"/>'
-               '<w:pgMar w:top="1440" w:right="1800" w:bottom="1440" w:left="1800" '
-               'w:header="851" w:footer="992" w:gutter="0"/></w:sectPr>')
-    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:document {W}>'
-            f'<w:body>{body}{section}</w:body></w:document>')
-
-
 def title_of(markdown):
     for style_id, text in parse(markdown):
         if style_id == "Title":
@@ -139,19 +169,57 @@ def title_of(markdown):
     return ""
 
 
-def core(title):
-    return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-            '<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" '
-            'xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" '
-            'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">'
-            f'<dc:title>{escape(title)}</dc:title><dc:creator>TAVO</dc:creator><dc:language>zh-CN</dc:language>'
-            '<dcterms:created xsi:type="dcterms:W3CDTF">2024-06-18T00:00:00Z</dcterms:created>'
-            '</cp:coreProperties>')
+def build(markdown):
+    document = docx.Document()
+    set_styles(document)
+    body = document.element.body
+    for paragraph in document.paragraphs:  # the template's empty one
+        body.remove(paragraph._p)
+    for style_id, text in parse(markdown):
+        if style_id is None:
+            style = None
+        elif style_id == "ListItem":
+            style = LIST_ITEM
+        else:
+            style = HEADINGS[style_id][0]
+        add_runs(document.add_paragraph(style=style), text)
+
+    # A4 portrait, the margins of a Chinese Word document.
+    section = document.sections[0]
+    section.page_width, section.page_height = Twips(11906), Twips(16838)
+    section.top_margin = section.bottom_margin = Twips(1440)
+    section.left_margin = section.right_margin = Twips(1800)
+    section.header_distance, section.footer_distance = Twips(851), Twips(992)
+    section.gutter = Twips(0)
+
+    properties = document.core_properties
+    properties.title = title_of(markdown)
+    properties.author = "TAVO"
+    properties.language = "zh-CN"
+    properties.created = properties.modified = datetime.datetime(*FIXED_TIME)
+    properties.last_modified_by = ""
+    properties.comments = ""
+    properties.revision = 1
+
+    package_rels = document.part.package.rels
+    for rid in [rid for rid, rel in package_rels.items() if rel.reltype in UNUSED_PACKAGE_PARTS]:
+        del package_rels[rid]
+    for rid in [rid for rid, rel in document.part.rels.items()
+                if rel.reltype in UNUSED_DOCUMENT_PARTS]:
+        del document.part.rels[rid]
+    return document
 
 
-APP = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-       '<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties">'
-       '<Application>make_docx.py</Application></Properties>')
+def fixed_times(data):
+    """The archive again, every member with the same fixed time stamp."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(io.BytesIO(data)) as source, \
+            zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
+        for member in source.infolist():
+            info = zipfile.ZipInfo(member.filename, FIXED_TIME)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, source.read(member))
+    return out.getvalue()
 
 
 def main():
@@ -160,20 +228,10 @@ def main():
         return 2
     with open(sys.argv[1], encoding="utf-8") as f:
         markdown = f.read()
-    parts = [
-        ("[Content_Types].xml", CONTENT_TYPES),
-        ("_rels/.rels", ROOT_RELS),
-        ("word/document.xml", document(markdown)),
-        ("word/_rels/document.xml.rels", DOCUMENT_RELS),
-        ("word/styles.xml", STYLES),
-        ("docProps/core.xml", core(title_of(markdown))),
-        ("docProps/app.xml", APP),
-    ]
-    with zipfile.ZipFile(sys.argv[2], "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, text in parts:
-            info = zipfile.ZipInfo(name, FIXED_TIME)
-            info.compress_type = zipfile.ZIP_DEFLATED
-            archive.writestr(info, text.encode("utf-8"))
+    saved = io.BytesIO()
+    build(markdown).save(saved)
+    with open(sys.argv[2], "wb") as f:
+        f.write(fixed_times(saved.getvalue()))
     return 0
 
 

@@ -11,15 +11,24 @@ writes into OUTDIR:
   app_small.ico     128 x 128, 32 bits per pixel: the small class icon
                     (simpler shapes that survive scaling down to 16 x 16)
 
-Pure python3 (zlib and struct only). Every shape is drawn with 4 x 4
-supersampling, so edges are smooth and the output is the same on every
-machine: the build runs this script and the resource script picks the files
-up from the build tree.
+Every shape is drawn here with 4 x 4 supersampling, so edges are smooth and
+the pixels are the same on every machine; Pillow (Debian's python3-pil)
+writes them as PNG. The build runs this script and the resource script picks
+the files up from the build tree.
 """
+import io
 import os
 import struct
 import sys
 import zlib
+
+try:
+    from PIL import Image
+except ImportError:
+    # Debian's package is seen by Debian's own interpreter, which the build
+    # uses (Python3_EXECUTABLE, the top-level CMakeLists.txt); a python3 that
+    # comes first on PATH (pyenv, a virtualenv) may not have it.
+    sys.exit("make_art.py: Pillow is missing (Debian: python3-pil; scripts/setup.sh installs it)")
 
 SS = 4  # supersampling per axis
 
@@ -212,26 +221,34 @@ def app_icon(simple):
     return c
 
 
-def png_bytes(canvas, alpha):
-    raw = bytearray()
+def to_image(canvas, alpha):
+    """The canvas as a Pillow image: RGBA, or RGB with the alpha dropped
+    (for pictures drawn on an opaque background)."""
+    data = bytearray()
     for row in canvas.rgba_rows():
-        raw.append(0)  # filter type None
         for r, g, b, a in row:
-            raw += bytes((r, g, b, a)) if alpha else bytes((r, g, b))
+            data += bytes((r, g, b, a)) if alpha else bytes((r, g, b))
+    return Image.frombytes("RGBA" if alpha else "RGB", (canvas.w, canvas.h), bytes(data))
 
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    colour_type = 6 if alpha else 2
-    ihdr = struct.pack(">IIBBBBB", canvas.w, canvas.h, 8, colour_type, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr)
-            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+def png_bytes(canvas, alpha):
+    # zlib's default strategy packs these flat pictures tighter than the
+    # filtered one Pillow picks for PNG by itself.
+    out = io.BytesIO()
+    to_image(canvas, alpha).save(out, format="PNG", compress_level=9,
+                                 compress_type=zlib.Z_DEFAULT_STRATEGY)
+    return out.getvalue()
 
 
 def ico_bytes(canvas):
     """One 32-bpp image in an ICO, stored as an RGBA PNG (as Windows Vista
     and later read icons): the same 128 x 128 pixels at 32 bits per pixel in
-    a few kilobytes instead of the 66 KB of an uncompressed DIB."""
+    a few kilobytes instead of the 66 KB of an uncompressed DIB.
+
+    The six-byte header and the one directory entry are written here, not by
+    Pillow's ICO writer: that one puts 0 in the entry's colour planes (this
+    file has always said 1) and cannot be told how to compress the PNG
+    inside, which comes out a sixth larger."""
     w, h = canvas.w, canvas.h
     image = png_bytes(canvas, alpha=True)
     icondir = struct.pack("<HHH", 0, 1, 1)

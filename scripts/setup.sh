@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # Native build and tests, sanitizers, fuzzers, benchmarks.
 native=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
-        libbenchmark-dev python3)
+        libbenchmark-dev python3 python3-pil python3-matplotlib python3-docx)
 # Cross builds for 32-bit and 64-bit Windows, and Wine's 64-bit half.
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
 # Virtual display, real input and screenshots for the window tests.
