@@ -1,6 +1,6 @@
 // The spooler behind tavoctl: winspool on Windows, CUPS elsewhere. The
-// front end (tavoctl.cpp) only sees this interface, so its logic is tested
-// natively with a fake spooler.
+// front end (the commands, through printer_queues.h) only sees this
+// interface, so its logic is tested natively with a fake spooler.
 #pragma once
 
 #include <stddef.h>
@@ -18,7 +18,7 @@ struct QueueInfo {
     int workOffline;               // 1 when the offline rule sends it nothing (apply skips it)
 };
 
-// A growable array of queues (malloc, no exceptions).
+// A growable array of queues (malloc, no exceptions; queue_list.cpp).
 struct QueueList {
     QueueInfo* items = nullptr;
     size_t count = 0;

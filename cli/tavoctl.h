@@ -1,10 +1,12 @@
 // tavoctl: printer settings from the command line. The front end (argument
 // parsing, the commands, text and JSON output) is portable; the spooler
-// comes from a factory so tests can give a fake one.
+// comes from a factory so tests can give a fake one. The setting and option
+// names it reads are in names.h.
 #pragma once
 
 #include <stddef.h>
 
+#include "names.h"
 #include "spooler.h"
 #include "text.h"
 
@@ -23,14 +25,3 @@ typedef Spooler* (*SpoolerFactory)(const SpoolerOptions& options, char error[512
 // Runs one command line. `argv` holds UTF-8 arguments without the program
 // name. Output goes to `out`, messages to `err`.
 int RunTavoctl(int argc, const char* const* argv, Output* out, Output* err, SpoolerFactory factory);
-
-// Finds the setting row (1 to 6) named by `text`: the row label as the tool
-// shows it, its number, or its English name. -1 when none.
-int FindSettingRow(const char* text);
-// Finds the option of `row` named by `text`: the label as the tool shows it
-// (spaces and ASCII case do not matter; "in" may stand for 英寸 and "s" for
-// 秒), an English word (on, off, auto...) or the option number from 0.
-// -1 when none.
-int FindOption(int row, const char* text);
-// The English name of a row (1 to 6).
-const char* SettingEnglishName(int row);

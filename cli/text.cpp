@@ -152,6 +152,11 @@ void AppendUtf8(Text* out, const wchar_t* text) {
     if (text != nullptr) AppendUtf8(out, text, wcslen(text));
 }
 
+void ToUtf8(const wchar_t* text, Text* out) {
+    out->Clear();
+    AppendUtf8(out, text);
+}
+
 wchar_t* WideFromUtf8(const char* text) {
     if (text == nullptr) text = "";
     // Never more wide characters than bytes, even with surrogate pairs (a

@@ -43,6 +43,8 @@ class Text {
 // elsewhere). A lone surrogate or a value past U+10FFFF becomes U+FFFD.
 void AppendUtf8(Text* out, const wchar_t* text);
 void AppendUtf8(Text* out, const wchar_t* text, size_t length);
+// Replaces the contents of `out` with the UTF-8 form of `text`.
+void ToUtf8(const wchar_t* text, Text* out);
 
 // Decodes UTF-8 into a freshly allocated wide string (free() it); malformed
 // sequences become U+FFFD. Returns null only when memory runs out.

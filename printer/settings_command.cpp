@@ -57,6 +57,10 @@ int PresetOptionIndex(int row, const SettingsBlock& block) {
     return stored;
 }
 
+unsigned char SettingCheckByte(unsigned char code, unsigned char low, unsigned char high) {
+    return static_cast<unsigned char>(high ^ code ^ low ^ 0xA2);
+}
+
 void BuildSettingCommand(int row, int optionIndex, unsigned char command[kSettingCommandBytes]) {
     const unsigned char code = static_cast<unsigned char>(SettingTable[row].code & 0xFF);
     const unsigned char low = static_cast<unsigned char>(optionIndex & 0xFF);
@@ -67,7 +71,7 @@ void BuildSettingCommand(int row, int optionIndex, unsigned char command[kSettin
     command[2] = code;
     command[3] = low;
     command[4] = high;
-    command[5] = static_cast<unsigned char>(high ^ code ^ low ^ 0xA2);
+    command[5] = SettingCheckByte(code, low, high);
     command[6] = 0x1B;
     command[7] = 0x05;
     memcpy(command + 8, CommandTag, 4);
@@ -86,7 +90,7 @@ int DecodeSettingCommand(const unsigned char* bytes, size_t size, DecodedCommand
     decoded->code = bytes[2];
     decoded->optionIndex = static_cast<int16_t>(uint16_t(bytes[3] | bytes[4] << 8));
     decoded->row = SettingRowForCode(bytes[2]);
-    decoded->checkOk = bytes[5] == (bytes[4] ^ bytes[2] ^ bytes[3] ^ 0xA2);
+    decoded->checkOk = bytes[5] == SettingCheckByte(bytes[2], bytes[3], bytes[4]);
     decoded->tagOk = memcmp(bytes + 8, CommandTag, 4) == 0;
     return kSettingCommandBytes;
 }

@@ -35,6 +35,10 @@ int PresetOptionIndex(int row, const SettingsBlock& block);
 // Fills the 12 bytes that set row `row` to option `optionIndex`.
 void BuildSettingCommand(int row, int optionIndex, unsigned char command[kSettingCommandBytes]);
 
+// Byte 5 of a command whose bytes 2 to 4 are `code`, `low` and `high`: byte 4
+// XOR byte 2 XOR byte 3 XOR A2. The builder writes it, the decoder checks it.
+unsigned char SettingCheckByte(unsigned char code, unsigned char low, unsigned char high);
+
 // A command read back from a byte stream.
 struct DecodedCommand {
     int code;         // byte 2

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "command.h"
+#include "command_line.h"
 #include "settings_command.h"
 #include "tavoctl.h"
 #include "text.h"
@@ -366,6 +368,29 @@ TEST(EncodeDecode, StrayBytesBadChecksAndUnknownCodesAreReported) {
     remove(path.c_str());
 }
 
+TEST(EncodeDecode, ABadCheckByteIsReportedWithTheOneItShouldBe) {
+    // Bytes 2 to 4 and the check byte by hand: code 99 (no such setting) and
+    // option 0 want 00 ^ 63 ^ 00 ^ A2 = C1; page-length option -1 (FF FF)
+    // wants FF ^ 05 ^ FF ^ A2 = A7.
+    struct Case {
+        std::string bytes;
+        const char* expected;
+    } cases[] = {
+        {std::string("\x1B\x05\x63\x00\x00\xA5\x1B\x05", 8),
+         "unknown setting code 99, option 0; check byte A5 is wrong, expected C1"},
+        {std::string("\x1B\x05\x05\xFF\xFF\x00\x1B\x05", 8),
+         "option -1 is out of range 0..17; check byte 00 is wrong, expected A7"},
+    };
+    std::string path = TempPath("check.bin");
+    for (const Case& c : cases) {
+        WriteFile(path, c.bytes + CommandTag);
+        Result result = Tavoctl({"decode", path.c_str()});
+        EXPECT_EQ(result.code, kExitBadInput);
+        EXPECT_NE(result.out.find(c.expected), std::string::npos) << result.out;
+    }
+    remove(path.c_str());
+}
+
 // ---- show ---------------------------------------------------------------------
 
 TEST(Show, ShortLongAndOutOfRangeFiles) {
@@ -452,6 +477,73 @@ TEST(CommandLine, HelpOnEveryCommandNamesTheExitCodes) {
     EXPECT_NE(top.out.find("apply"), std::string::npos);
     Result settings = Tavoctl({"settings", "--json"});
     EXPECT_TRUE(IsJson(settings.out));
+}
+
+// ---- Help and the documentation name every option ------------------------------
+
+// Whether `text` names `option` ("--all", "-p") as a whole word, not as the
+// start of a longer one ("--all-queues") or inside a word ("out-of-range").
+bool NamesOption(const std::string& text, const std::string& option) {
+    auto partOfWord = [](char c) { return isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+        size_t end = at + option.size();
+        bool starts = at == 0 || !partOfWord(text[at - 1]);
+        bool ends = end == text.size() || !partOfWord(text[end]);
+        if (starts && ends) return true;
+    }
+    return false;
+}
+
+// "--printer" and "-p" for -p, --printer.
+std::vector<std::string> Spellings(const OptionEntry& option) {
+    std::vector<std::string> spellings = {std::string("--") + option.longName};
+    if (option.shortName != 0) spellings.push_back(std::string("-") + option.shortName);
+    return spellings;
+}
+
+TEST(Help, EachCommandsHelpNamesTheOptionsItTakesAndNoOthers) {
+    ASSERT_GT(kCommandCount, 0u);
+    for (size_t c = 0; c < kCommandCount; ++c) {
+        const CommandEntry& entry = kCommandTable[c];
+        Result help = Tavoctl({entry.name, "--help"});
+        ASSERT_EQ(help.code, kExitOk) << entry.name;
+        unsigned takes = entry.usage->options | kOptEveryCommand;
+        for (size_t o = 0; o < kOptionCount; ++o) {
+            for (const std::string& spelling : Spellings(kOptionTable[o])) {
+                bool named = NamesOption(help.out, spelling);
+                if (takes & kOptionTable[o].bit) {
+                    EXPECT_TRUE(named) << entry.name << " --help does not name " << spelling;
+                } else {
+                    EXPECT_FALSE(named)
+                        << entry.name << " --help names " << spelling << ", which it does not take";
+                }
+            }
+        }
+    }
+}
+
+TEST(Help, TheMainHelpListsEveryCommand) {
+    Result top = Tavoctl({"--help"});
+    for (size_t c = 0; c < kCommandCount; ++c) {
+        std::string line = std::string("\n  ") + kCommandTable[c].synopsis;
+        EXPECT_NE(top.out.find(line), std::string::npos) << kCommandTable[c].name << top.out;
+    }
+}
+
+// docs/cli.md describes options that several commands share once, so it is
+// checked as a whole: every option and every command is named in it.
+TEST(Help, TheDocumentationNamesEveryOptionAndCommand) {
+    std::string doc = ReadFile(TAVO_CLI_DOC);
+    ASSERT_FALSE(doc.empty()) << "cannot read " << TAVO_CLI_DOC;
+    for (size_t o = 0; o < kOptionCount; ++o) {
+        for (const std::string& spelling : Spellings(kOptionTable[o])) {
+            EXPECT_TRUE(NamesOption(doc, spelling)) << "docs/cli.md does not name " << spelling;
+        }
+    }
+    for (size_t c = 0; c < kCommandCount; ++c) {
+        EXPECT_NE(doc.find(std::string("`tavoctl ") + kCommandTable[c].name), std::string::npos)
+            << kCommandTable[c].name;
+    }
 }
 
 // ---- list and apply with a fake spooler ---------------------------------------
