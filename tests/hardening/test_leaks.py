@@ -65,7 +65,10 @@ def measure_once(ctx, kind, count, checked):
         # A leak climbs to a new high at every tenth of the run; a one-time
         # cache steps once.
         check(rises <= 1, "%s objects climb through the run: %s" % (what.upper(), values))
-        check(after[what] - before[what] <= max(OBJECT_SLACK, count // 100),
+        # One step allowed: Wine's GDI cache grows once, by up to 37 objects,
+        # at a point that depends on timing (FINDINGS.md), sometimes after
+        # the warm-up. A slower leak is one that climbs, caught above.
+        check(after[what] - before[what] <= max(OBJECT_SLACK, count // 10),
               "%s objects %d -> %d over %d steps" % (what.upper(), before[what], after[what], count))
     check(after["private"] - before["private"] < PRIVATE_SLACK,
           "private memory grew by %d bytes" % (after["private"] - before["private"]))
