@@ -297,7 +297,12 @@ def check_program(package, rel, subsystem, max_bytes, with_resources, machine, w
                   "imports %s at load time, not a KnownDLL of Windows 7 (a copy beside the "
                   "program would be loaded instead)" % dll)
         parts.append("imports " + (" ".join(dlls) or "none"))
-        parts.append("delay-loads " + (" ".join(delayed) or "none"))
+        # GNU ld leaves the header's delay-load directory unset although the
+        # descriptors are there and work: "none" would claim what was not read.
+        if image.directory(DIR_DELAY_IMPORT)[0]:
+            parts.append("delay-loads " + (" ".join(delayed) or "none"))
+        else:
+            parts.append("delay-load directory not set in the header")
     except (ValueError, struct.error, UnicodeDecodeError) as e:
         check(False, "unreadable PE file: %s" % e)
     return "%s: %s" % (rel, "; ".join(parts)), failures

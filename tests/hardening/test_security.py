@@ -284,12 +284,12 @@ def missing_library_tool(ctx):
 def missing_library_program(ctx, program, want_code):
     """The spooler's library missing: the program ends with its code."""
     pkg = ctx.package()
-    exe = os.path.join(pkg.path, "tavoctl.exe") if program == "tavoctl" else \
-        os.path.join(pkg.path, "data", program + ".exe")
     if program == "tavoctl":
+        exe = os.path.join(pkg.path, "tavoctl.exe")
         shutil.copyfile(ctx.args.tavoctl, exe)
         args = ["list"]
     else:
+        exe = os.path.join(pkg.path, "data", program + ".exe")
         args = [ctx.args.section, pkg.win("data", "oemprnt.inf").replace(" ", "*")]
     code, _ = ctx.bench.run(exe, *args, env={"WINEDLLOVERRIDES": "winspool.drv=d"}, cwd=pkg.path)
     ctx.seen.append("%s: exit %d" % (program, code))
