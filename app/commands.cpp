@@ -1,7 +1,6 @@
 // The main window's commands and device notifications.
 #include <windows.h>
 #include <dbt.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include "build_config.h"
@@ -10,6 +9,7 @@
 #include "main_window.h"
 #include "package_files.h"
 #include "printers.h"
+#include "platform/scoped_win.h"
 #include "settings_command.h"
 
 namespace {
@@ -27,15 +27,13 @@ const wchar_t kWebsite[] = TAVO_WEBSITE_TEXT;
 const INT_PTR kShellNoAssociation = SE_ERR_NOASSOC;  // 31
 enum { kInstallStackBytes = 1024 };
 
+// The shell may hand its work to COM components. COM is started on the first
+// use rather than at start-up, which it would only slow down; the
+// user-interface thread keeps it to the end.
+ComApartment UserInterfaceCom;
+
 INT_PTR ShellOpen(const wchar_t* target) {
-    // The shell may hand its work to COM components. COM is started on the
-    // first use rather than at start-up, which it would only slow down; the
-    // thread keeps it to the end.
-    static bool comStarted = false;
-    if (!comStarted) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-        comStarted = true;
-    }
+    UserInterfaceCom.Start();
     return reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"Open", target, nullptr, nullptr, SW_SHOWNORMAL));
 }
@@ -60,13 +58,14 @@ int StartInstallation() {
     // The flag is set here, before the thread exists: a second Install in
     // the moment before the thread runs must find the tool busy.
     if (InstallBusy.exchange(1) != 0) return 0;
-    HANDLE thread =
-        CreateThread(nullptr, kInstallStackBytes, InstallThreadProc, nullptr, 0, nullptr);
-    if (!thread) {
+    // The handle is closed on the way out: the thread runs on, nobody waits
+    // for it.
+    KernelHandle thread(
+        CreateThread(nullptr, kInstallStackBytes, InstallThreadProc, nullptr, 0, nullptr));
+    if (!thread.valid()) {
         InstallBusy = 0;
         return 0;
     }
-    CloseHandle(thread);  // the thread runs on; nobody waits for it
     return 1;
 }
 

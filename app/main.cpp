@@ -108,8 +108,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     PanelState = kPanelNone;
     RegisterMainClass(instance);
 
-    ULONG_PTR gdiplusToken = 0;
-    StartGdiplus(&gdiplusToken);
+    // Up to the end of the message loop: the pictures are drawn with it.
+    GdiplusSession gdiplus;
 
     if (!CreateMainWindow(instance, showCommand)) return 0;
 
@@ -121,10 +121,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
         DispatchMessageW(&message);
     }
 
-    StopGdiplus(gdiplusToken);
-    // The model list, the brushes and the font are kept to the process end:
-    // an installation thread may still be searching the printers with the
-    // list. Returning ends the process (ExitProcess), and with it that
-    // thread and the multimedia timer.
+    // GDI+ stops on the way out. The model list, the brushes and the font
+    // are kept to the process end: an installation thread may still be
+    // searching the printers with the list. Returning ends the process
+    // (ExitProcess), and with it that thread and the multimedia timer.
     return got == -1 ? 0 : static_cast<int>(message.wParam);
 }

@@ -7,6 +7,7 @@
 #include "package_files.h"
 #include "png_image.h"
 #include "printers.h"
+#include "platform/scoped_win.h"
 #include "resources/resource.h"
 #include "settings_command.h"
 
@@ -107,12 +108,12 @@ void OnCreate(HWND window, const CREATESTRUCTW* create) {
 }
 
 void OnPaint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
+    PaintContext paint(window);
+    HDC dc = paint.dc();
     DrawPngResource(dc, kLogoAt.x, kLogoAt.y, IDR_PNG_LOGO);
     // Default text colour, pen and brush: black text, white boxes with a
     // black outline.
-    HGDIOBJ oldFont = SelectObject(dc, UiFont);
+    SelectedObject font(dc, UiFont);
     SetBkMode(dc, TRANSPARENT);
 
     LONG panel = PanelState;
@@ -131,9 +132,6 @@ void OnPaint(HWND window) {
                   kInstallingBand.bottom);
         DrawTextIn(dc, kInstallingText, kInstallingTextRect);
     }
-
-    SelectObject(dc, oldFont);
-    EndPaint(window, &paint);
 }
 
 // Drags the window by any free spot of it, with the left or the right

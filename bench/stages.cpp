@@ -14,6 +14,7 @@
 
 #include <stdlib.h>
 
+#include "platform/scoped_win.h"
 #include "png_image.h"
 #include "resource.h"
 #include "settings_command.h"
@@ -75,20 +76,18 @@ void CreateControls(HWND window, HINSTANCE instance) {
 }
 
 void Paint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
+    PaintContext paint(window);
+    HDC dc = paint.dc();
     SetDCBrushColor(dc, 0x0F0F0F);
-    FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    FillRect(dc, &paint.paint().rcPaint, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     if (TAVO_STAGE >= 5) DrawPngResource(dc, 12, 20, IDR_PNG_LOGO);
     if (TAVO_STAGE >= 3) {
-        HGDIOBJ old = SelectObject(dc, StageFont);
+        SelectedObject font(dc, StageFont);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, 0xFFFFFF);
         RECT rect = {10, 150, 410, 170};
         DrawTextW(dc, L"安装      设置      网站      手册      退出", -1, &rect, 0);
-        SelectObject(dc, old);
     }
-    EndPaint(window, &paint);
 }
 
 LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -113,8 +112,7 @@ LRESULT CALLBACK StageWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     AppInstance = instance;
-    ULONG_PTR token = 0;
-    if (TAVO_STAGE >= 1) StartGdiplus(&token);
+    GdiplusSession gdiplus;  // stage 1 and every later one
 
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -138,6 +136,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    if (TAVO_STAGE >= 1) StopGdiplus(token);
     return int(message.wParam);
 }

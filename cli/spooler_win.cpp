@@ -8,30 +8,12 @@
 #include <string.h>
 
 #include "package_files.h"
+#include "platform/scoped_win.h"
 #include "printers.h"
 #include "spooler.h"
 #include "text.h"
 
 namespace {
-
-// A block from malloc, released when the owner goes.
-class MallocBlock {
-  public:
-    MallocBlock() = default;
-    ~MallocBlock() { free(block_); }
-    MallocBlock(const MallocBlock&) = delete;
-    MallocBlock& operator=(const MallocBlock&) = delete;
-    bool Resize(size_t bytes) {
-        void* grown = realloc(block_, bytes != 0 ? bytes : 1);
-        if (grown == nullptr) return false;
-        block_ = grown;
-        return true;
-    }
-    BYTE* get() const { return static_cast<BYTE*>(block_); }
-
-  private:
-    void* block_ = nullptr;
-};
 
 bool SpoolerGone(DWORD error) {
     return error == RPC_S_SERVER_UNAVAILABLE || error == RPC_S_SERVER_TOO_BUSY ||
@@ -117,8 +99,9 @@ int WinSpooler::ListQueues(QueueList* queues, char error[512]) {
             return kSpoolFailed;
         }
         returned = 0;
-        ok = EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, needed != 0 ? block.get() : nullptr,
-                           needed, &needed, &returned);
+        ok = EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2,
+                           needed != 0 ? static_cast<BYTE*>(block.get()) : nullptr, needed, &needed,
+                           &returned);
         if (!ok && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
             DWORD code = GetLastError();
             DescribeError(code, error, 512);
@@ -129,7 +112,7 @@ int WinSpooler::ListQueues(QueueList* queues, char error[512]) {
         snprintf(error, 512, "the printer list kept changing");
         return kSpoolFailed;
     }
-    const PRINTER_INFO_2W* infos = reinterpret_cast<const PRINTER_INFO_2W*>(block.get());
+    const PRINTER_INFO_2W* infos = static_cast<const PRINTER_INFO_2W*>(block.get());
     for (DWORD i = 0; i < returned; ++i) {
         QueueInfo* queue = queues->Add();
         if (queue == nullptr) {

@@ -1,10 +1,11 @@
 // The installation thread: dots animation, the installer of the package for
 // the system's bitness, its result, and the search for the printer.
-#include <objbase.h>
+#include <windows.h>
 #include <shellapi.h>
 #include <mmsystem.h>
 
 #include "app/main_window.h"
+#include "platform/scoped_win.h"
 #include "dots_panel.h"
 #include "install_run.h"
 #include "package_files.h"
@@ -23,21 +24,6 @@ const wchar_t kNoNewPrinterText[] = L"未发现新打印机，请保持USB连接
 const char kNoTimerLine[] = "time ID is not created\n";
 enum { kExitParameterError = -1, kExitCopyError = -2 };
 enum { kTimerDelayMs = 50, kTimerResolutionMs = 1 };
-
-// One process handle, closed on every path.
-class ProcessHandle {
-  public:
-    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-    ~ProcessHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    HANDLE Get() const { return handle_; }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-
-  private:
-    HANDLE handle_;
-};
 
 void ShowResult(const wchar_t* text, UINT icon) { MessageBoxW(MainWindow, text, L"", icon); }
 
@@ -61,9 +47,9 @@ int RunAndWait(const wchar_t* file, const wchar_t* parameters, const wchar_t* di
     info.lpDirectory = directory;
     info.nShow = SW_HIDE;
     if (!ShellExecuteExW(&info) || !info.hProcess) return 0;
-    ProcessHandle process(info.hProcess);
-    if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0) return 0;
-    return GetExitCodeProcess(process.Get(), exitCode) ? 1 : 0;
+    KernelHandle process(info.hProcess);
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return 0;
+    return GetExitCodeProcess(process.get(), exitCode) ? 1 : 0;
 }
 
 }  // namespace
@@ -109,7 +95,8 @@ void RunInstaller() {
 
 DWORD WINAPI InstallThreadProc(LPVOID) {
     // The shell may hand the start of the installer to COM components.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ComApartment com;
+    com.Start();
     RECT rect;
     GetWindowRect(MainWindow, &rect);  // every resize below keeps this position
 
@@ -150,6 +137,5 @@ DWORD WINAPI InstallThreadProc(LPVOID) {
 
     ShowWindow(DotsPanel, SW_HIDE);
     InstallBusy = 0;
-    if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }

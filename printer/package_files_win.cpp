@@ -6,28 +6,13 @@
 #include <string.h>
 
 #include "package_files.h"
+#include "platform/scoped_win.h"
 #include "printers.h"
 #include "settings_command.h"
 
 PackageState Package;
 
 namespace {
-
-// A file handle, closed on every path.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
 
 bool FileExists(const wchar_t* path) {
     // An empty path (one that could not be built) never exists.

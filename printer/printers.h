@@ -44,25 +44,6 @@ void CopyFoundPrinterName(wchar_t out[kFoundNameChars]);
 
 #ifdef _WIN32
 // ---- Win32 layer --------------------------------------------------------
-#include <windows.h>
-#include <winspool.h>
-
-// An open printer, closed on every path.
-class PrinterHandle {
-  public:
-    PrinterHandle() = default;
-    ~PrinterHandle() {
-        if (handle_ != nullptr) ClosePrinter(handle_);
-    }
-    PrinterHandle(const PrinterHandle&) = delete;
-    PrinterHandle& operator=(const PrinterHandle&) = delete;
-    HANDLE* out() { return &handle_; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_ = nullptr;
-};
-
 // Counts the supported local printers; with data, sends `size` bytes to
 // each of them as one raw job, in enumeration order.
 int FindOurPrinters(const void* data, uint32_t size);

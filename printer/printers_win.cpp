@@ -2,25 +2,11 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include <stdlib.h>
-
 #include "package_files.h"
+#include "platform/scoped_win.h"
 #include "printers.h"
 
 namespace {
-
-// A block from malloc, released when the owner goes.
-class MallocBlock {
-  public:
-    explicit MallocBlock(size_t bytes) : block_(bytes != 0 ? malloc(bytes) : nullptr) {}
-    ~MallocBlock() { free(block_); }
-    MallocBlock(const MallocBlock&) = delete;
-    MallocBlock& operator=(const MallocBlock&) = delete;
-    void* get() const { return block_; }
-
-  private:
-    void* block_;
-};
 
 struct RawJob {
     const void* data;

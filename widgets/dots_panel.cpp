@@ -3,6 +3,7 @@
 
 #include "dot_track.h"
 #include "app/main_window.h"
+#include "platform/scoped_win.h"
 
 std::atomic<uint32_t> FrameCounter(0);
 WNDPROC PanelPrevProc = nullptr;
@@ -18,12 +19,12 @@ void DrawDots(HDC dc, COLORREF colour, const int* xs, int count) {
 }
 
 void PaintPanel(HWND panel) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(panel, &paint);
+    PaintContext paint(panel);
+    HDC dc = paint.dc();
     RECT rect;
     GetWindowRect(panel, &rect);
     int width = rect.right - rect.left;
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
+    SelectedObject brush(dc, GetStockObject(DC_BRUSH));
 
     // One read: the timer thread may advance the counter meanwhile.
     uint32_t counter = FrameCounter.load(std::memory_order_relaxed);
@@ -31,9 +32,6 @@ void PaintPanel(HWND panel) {
     // Cover the dots of the frame before, then draw the current ones.
     DrawDots(dc, kColourCover, xs, CoverDotPositions(counter, width, xs));
     DrawDots(dc, kColourDot, xs, FrameDotPositions(counter, width, xs));
-
-    SelectObject(dc, oldBrush);
-    EndPaint(panel, &paint);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "flat_button.h"
 
 #include "app/main_window.h"
+#include "platform/scoped_win.h"
 
 WNDPROC ButtonPrevProc = nullptr;
 
@@ -38,18 +39,18 @@ void DrawBox(HDC dc, COLORREF colour, int left, int top, int right, int bottom) 
 }
 
 void PaintButton(HWND button, LONG id) {
-    PAINTSTRUCT paint;
     // The erase that BeginPaint asks for goes to the standard procedure,
     // which fills the button with the parent's WM_CTLCOLORBTN brush.
-    HDC dc = BeginPaint(button, &paint);
+    PaintContext paint(button);
+    HDC dc = paint.dc();
     RECT window;
     GetWindowRect(button, &window);
     RECT area = {0, 0, window.right - window.left, window.bottom - window.top};
 
     SetTextColor(dc, kColourCaption);
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(dc, UiFont);
-    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
+    SelectedObject font(dc, UiFont);
+    SelectedObject brush(dc, GetStockObject(DC_BRUSH));
 
     if (ButtonVisual == kLookNormal) {
         DrawBox(dc, kColourNormalFill, 0, 0, area.right, area.bottom);
@@ -68,10 +69,6 @@ void PaintButton(HWND button, LONG id) {
     caption[0] = 0;
     GetWindowTextW(button, caption, kCaptionChars);
     DrawTextW(dc, caption, -1, &area, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldFont);
-    EndPaint(button, &paint);
 }
 
 }  // namespace

@@ -5,45 +5,6 @@
 
 #include "app/main_window.h"
 
-namespace {
-
-// GdiplusStartupInput of the flat interface.
-struct StartupInput {
-    UINT32 version;
-    void* debugEventCallback;
-    BOOL suppressBackgroundThread;
-    BOOL suppressExternalCodecs;
-};
-
-// The graphics object of one draw, deleted on every way out.
-class Graphics {
-  public:
-    explicit Graphics(HDC dc) { status_ = GdipCreateFromHDC(dc, &native_); }
-    ~Graphics() { GdipDeleteGraphics(native_); }
-    GpGraphics* Native() const { return native_; }
-    GpStatus Status() const { return status_; }
-    Graphics(const Graphics&) = delete;
-    Graphics& operator=(const Graphics&) = delete;
-
-  private:
-    GpGraphics* native_ = nullptr;
-    GpStatus status_ = 0;
-};
-
-}  // namespace
-
-extern "C" {
-GpStatus WINAPI GdiplusStartup(ULONG_PTR* token, const StartupInput* input, void* output);
-void WINAPI GdiplusShutdown(ULONG_PTR token);
-}
-
-GpStatus StartGdiplus(ULONG_PTR* token) {
-    StartupInput input = {1, nullptr, FALSE, FALSE};
-    return GdiplusStartup(token, &input, nullptr);
-}
-
-void StopGdiplus(ULONG_PTR token) { GdiplusShutdown(token); }
-
 Image::Image(IStream* stream) { lastStatus_ = GdipLoadImageFromStream(stream, &native_); }
 
 Image::~Image() {
@@ -106,13 +67,13 @@ int LoadPngResource(WORD id, Image** image) {
 }
 
 void DrawPngResource(HDC dc, int x, int y, WORD id) {
-    Graphics graphics(dc);
+    GdiplusGraphics graphics(dc);
     Image* image = nullptr;
     if (!LoadPngResource(id, &image) || !image) return;
     UINT height = image->Height();
     UINT width = image->Width();
-    if (image->Native() && graphics.Native())
-        GdipDrawImageRectI(graphics.Native(), image->Native(), x, y, static_cast<INT>(width),
+    if (image->Native() && graphics.get())
+        GdipDrawImageRectI(graphics.get(), image->Native(), x, y, static_cast<INT>(width),
                            static_cast<INT>(height));
     delete image;
 }

@@ -8,9 +8,7 @@
 #include <objidl.h>
 #include <stddef.h>
 
-typedef int GpStatus;  // 0 is Ok
-struct GpImage;
-struct GpGraphics;
+#include "platform/scoped_win.h"
 
 extern "C" {
 void* WINAPI GdipAlloc(size_t size);
@@ -20,8 +18,6 @@ GpStatus WINAPI GdipCloneImage(GpImage* image, GpImage** cloneImage);
 GpStatus WINAPI GdipDisposeImage(GpImage* image);
 GpStatus WINAPI GdipGetImageWidth(GpImage* image, UINT* width);
 GpStatus WINAPI GdipGetImageHeight(GpImage* image, UINT* height);
-GpStatus WINAPI GdipCreateFromHDC(HDC dc, GpGraphics** graphics);
-GpStatus WINAPI GdipDeleteGraphics(GpGraphics* graphics);
 GpStatus WINAPI GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width,
                                    INT height);
 }
@@ -62,11 +58,6 @@ class Image : public GdiplusBase {
     GpImage* native_ = nullptr;
     GpStatus lastStatus_ = 0;
 };
-
-// Starts and stops GDI+ (version 1, no debug callback, background thread
-// and external codecs not suppressed).
-GpStatus StartGdiplus(ULONG_PTR* token);
-void StopGdiplus(ULONG_PTR token);
 
 // 1 when resource `id` of type "PNG" was found and copied into memory; `*image`
 // then holds a new Image (owned by the caller; its status tells whether it

@@ -22,6 +22,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "platform/scoped_win.h"
 #include "platform/system_libraries.h"
 
 namespace {
@@ -39,39 +40,6 @@ const wchar_t kPortFileStem[] = L"demo-printer";
 const char kNotUnderWineLine[] =
     "install: this is the demo package's reference installer, which installs printers under "
     "Wine only; a printer maker ships its own driver installer under this name\n";
-
-// ---- small owners -------------------------------------------------------
-
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
-
-class HeapText {
-  public:
-    explicit HeapText(size_t chars)
-        : text_(static_cast<wchar_t*>(
-              HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, chars * sizeof(wchar_t)))) {}
-    ~HeapText() {
-        if (text_) HeapFree(GetProcessHeap(), 0, text_);
-    }
-    HeapText(const HeapText&) = delete;
-    HeapText& operator=(const HeapText&) = delete;
-    wchar_t* get() const { return text_; }
-
-  private:
-    wchar_t* text_;
-};
 
 // ---- the steering variables ----------------------------------------------
 
@@ -106,7 +74,8 @@ void LogCommandLine() {
     const wchar_t* commandLine = GetCommandLineW();
     int bytes = WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return;
-    char* line = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size_t(bytes)));
+    HeapBlock block(size_t(bytes), 0);
+    char* line = static_cast<char*>(block.get());
     if (!line) return;
     WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, line, bytes, nullptr, nullptr);
     line[bytes - 1] = '\n';  // the terminator's place
@@ -114,7 +83,6 @@ void LogCommandLine() {
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (log.valid()) WriteFile(log.get(), line, DWORD(bytes), &written, nullptr);
-    HeapFree(GetProcessHeap(), 0, line);
 }
 
 // ---- Wine or Windows ------------------------------------------------------
@@ -242,11 +210,8 @@ bool AddOnePrinter(wchar_t* printerName, wchar_t* driverName, wchar_t* port) {
     info.pDriverName = driverName;
     info.pPrintProcessor = processor;
     info.pDatatype = dataType;
-    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-    if (printer) {
-        ClosePrinter(printer);
-        return true;
-    }
+    PrinterHandle printer(AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)));
+    if (printer.valid()) return true;
     return GetLastError() == ERROR_PRINTER_ALREADY_EXISTS;
 }
 
@@ -267,13 +232,14 @@ int Install(const wchar_t* sectionName, const wchar_t* encodedInfPath, long prin
         return kParameterError;
     }
 
-    HeapText section(kSectionChars);
-    if (!section.get()) return kParameterError;
-    if (GetPrivateProfileSectionW(sectionName, section.get(), kSectionChars, infPath) == 0) {
+    HeapBlock block(kSectionChars * sizeof(wchar_t), HEAP_ZERO_MEMORY);
+    wchar_t* section = static_cast<wchar_t*>(block.get());
+    if (!section) return kParameterError;
+    if (GetPrivateProfileSectionW(sectionName, section, kSectionChars, infPath) == 0) {
         return kParameterError;  // no such section, or an empty one
     }
     wchar_t driverName[200];
-    if (!FirstModelName(section.get(), driverName, 200)) return kParameterError;
+    if (!FirstModelName(section, driverName, 200)) return kParameterError;
     if (!MayInstallWineDriver()) {
         SayNotUnderWine();
         return 0;  // no printer installed
