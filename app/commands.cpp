@@ -7,21 +7,14 @@
 #include "device_notice.h"
 #include "install_run.h"
 #include "main_window.h"
+#include "texts.h"
 #include "package_files.h"
 #include "printers.h"
 #include "platform/scoped_win.h"
-#include "settings_command.h"
+#include "settings_panel.h"
 
 namespace {
 
-const wchar_t kBusyText[] = L"WINDOWS正在安装您的打印机，请稍候...";
-const wchar_t kExitWhileBusyText[] =
-    L"WINDOWS正在安装您的打印机，退出后WINDOWS仍可能在后台进行安装任务";
-const wchar_t kSeveralPrintersText[] = L"发现多台打印机，请保持1台联机打印机！";
-const wchar_t kNoPrinterText[] = L"请安装驱动或连接打印机！";
-const wchar_t kNoBrowserText[] = L"WINDOWS没有默认浏览器";
-const wchar_t kNoManualAppFormat[] = L"WINDOWS没有安装打开 %s 的应用程序！";
-const wchar_t kDeviceRemovedText[] = L"设备移除或改变！";
 const wchar_t kWebsite[] = TAVO_WEBSITE_TEXT;
 // ShellExecuteW's result when no program is associated with the file.
 const INT_PTR kShellNoAssociation = SE_ERR_NOASSOC;  // 31
@@ -40,7 +33,7 @@ INT_PTR ShellOpen(const wchar_t* target) {
 
 void OpenWebsite(HWND window) {
     if (ShellOpen(kWebsite) == kShellNoAssociation)
-        MessageBoxW(window, kNoBrowserText, L"", MB_ICONERROR);
+        MessageBoxW(window, kTextNoBrowser, L"", MB_ICONERROR);
 }
 
 }  // namespace
@@ -49,7 +42,7 @@ void OpenManual() {
     const wchar_t* manual = Package.paths.manualPath;
     if (ShellOpen(manual) == kShellNoAssociation) {
         wchar_t text[kMessageChars];
-        wsprintfW(text, kNoManualAppFormat, manual);
+        wsprintfW(text, kTextNoManualAppFormat, manual);
         MessageBoxW(MainWindow, text, L"", MB_ICONERROR);
     }
 }
@@ -83,7 +76,8 @@ void ToggleSettingsPanel(HWND window) {
         ResizeMainWindow(rect, kHeightSettings, TRUE);
     } else {
         PanelState = kPanelNone;
-        MessageBoxW(window, count > 1 ? kSeveralPrintersText : kNoPrinterText, nullptr, MB_OK);
+        MessageBoxW(window, count > 1 ? kTextSettingsSeveralPrinters : kTextSettingsNoPrinter,
+                    nullptr, MB_OK);
     }
 }
 
@@ -96,19 +90,19 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kIdExit:
             if (code != BN_CLICKED) return 0;
-            if (InstallBusy) MessageBoxW(window, kExitWhileBusyText, nullptr, MB_OK);
+            if (InstallBusy) MessageBoxW(window, kTextExitWhileBusy, nullptr, MB_OK);
             DestroyWindow(window);
             return 0;
         case kIdInstall:
             if (InstallBusy) {
-                MessageBoxW(window, kBusyText, nullptr, MB_OK);
+                MessageBoxW(window, kTextBusy, nullptr, MB_OK);
             } else if (code == BN_CLICKED) {
                 StartInstallation();
             }
             return 0;
         case kIdSettings:
             if (InstallBusy) {
-                MessageBoxW(window, kBusyText, nullptr, MB_OK);
+                MessageBoxW(window, kTextBusy, nullptr, MB_OK);
             } else if (code == BN_CLICKED) {
                 ToggleSettingsPanel(window);
             }
@@ -120,7 +114,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             if (code == BN_CLICKED) OpenManual();
             return 0;
         default:
-            if (id >= kIdFirstList && id <= kIdLastList) {
+            if (id >= kIdSettingListBase && id <= kIdLastSettingList) {
                 OnSettingListCommand(window, id, code);
                 return 0;
             }
@@ -169,7 +163,7 @@ LRESULT OnDeviceChange(HWND window, WPARAM wParam, LPARAM lParam) {
     if (!RemovalConcernsPrinter(reinterpret_cast<const void*>(lParam))) return 0;
     if (FindOurPrinters(nullptr, 0) == 1 || PanelState == kPanelNone) return 0;
     PanelState = kPanelNone;
-    MessageBoxW(window, kDeviceRemovedText, L"", MB_ICONWARNING);
+    MessageBoxW(window, kTextDeviceRemoved, L"", MB_ICONWARNING);
     RECT rect;
     GetWindowRect(window, &rect);
     ResizeMainWindow(rect, kHeightCollapsed, TRUE);

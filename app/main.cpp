@@ -4,6 +4,7 @@
 #include "platform/system_libraries.h"
 #include "png_image.h"
 #include "resources/resource.h"
+#include "texts.h"
 
 std::atomic<LONG> PanelState(kPanelNone);
 std::atomic<LONG> InstallBusy(0);
@@ -21,16 +22,12 @@ namespace {
 
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE, PBOOL);
 
-// Shown when a system library (GDI+, the multimedia timer, the spooler) or
-// one of its functions cannot be loaded from System32.
-const wchar_t kMissingLibraryFormat[] = L"无法加载系统组件：%s";
-
 // The tool cannot go on without it: it says so and ends with 1.
 void ReportMissingLibrary(const char* library, const char*) {
     wchar_t name[MAX_PATH] = L"";
     MultiByteToWideChar(CP_ACP, 0, library ? library : "?", -1, name, MAX_PATH);
     wchar_t text[MAX_PATH + 32];
-    wsprintfW(text, kMissingLibraryFormat, name);
+    wsprintfW(text, kTextMissingLibraryFormat, name);
     MessageBoxW(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }

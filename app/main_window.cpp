@@ -1,6 +1,7 @@
 // The main window: its message table, the creation of the controls and of
 // UiFont, painting by PanelState, and dragging the borderless window.
 #include "main_window.h"
+#include "texts.h"
 
 #include "dots_panel.h"
 #include "flat_button.h"
@@ -10,6 +11,7 @@
 #include "platform/scoped_win.h"
 #include "resources/resource.h"
 #include "settings_command.h"
+#include "settings_panel.h"
 
 namespace {
 
@@ -17,22 +19,22 @@ enum { kButtonTop = 90, kButtonSize = 80 };
 // Child control styles.
 const DWORD kPanelStyle = WS_CHILD | WS_VISIBLE | SS_OWNERDRAW;               // 0x5000000D
 const DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | BS_NOTIFY | BS_OWNERDRAW;  // 0x5000400B
-const RECT kPanelRect = {1, 180, 1 + 418, 180 + 187};                         // x, y, right, bottom
+// x, y, right, bottom: the panel starts where the collapsed window ends.
+const RECT kPanelRect = {1, kHeightCollapsed, kWindowWidth - 1, kHeightCollapsed + 187};
 
-// The logo, the printer icon and the bands below the buttons.
+// The logo, the printer icon and the bands below the buttons, which reach
+// from the collapsed window's bottom to the grown window's.
 const POINT kLogoAt = {12, 20};
 const POINT kPrinterIconAt = {20, 196};
-const RECT kResultBand = {0, 180, 420, 252};
-const RECT kSettingsBand = {0, 180, 420, 450};
-const RECT kInstallingBand = {0, 189, 420, 220};
-const RECT kResultTextRect = {80, 200, 420, 480};
-const RECT kRowLabelsRect = {20, 266, 420, 480};
-const RECT kInstallingTextRect = {10, 196, 420, 220};
-const wchar_t kInstalledFormat[] = L"%s 已安装";
-const wchar_t kRowLabels[] =
-    L"拖纸器页长\r\n\r\n自动切纸\r\n\r\n自动换行\r\n\r\n打印方向\r\n\r\n软件\r\n\r\n手动送纸等待时"
-    L"间";
-const wchar_t kInstallingText[] = L"WINDOWS正在为您安装打印机，请稍等几分钟...";
+const RECT kResultBand = {0, kHeightCollapsed, kWindowWidth, kHeightResult};
+const RECT kSettingsBand = {0, kHeightCollapsed, kWindowWidth, kHeightSettings};
+const RECT kInstallingBand = {0, 189, kWindowWidth, kHeightInstalling};
+const RECT kResultTextRect = {80, 200, kWindowWidth, 480};
+const RECT kRowLabelsRect = {20, 266, kWindowWidth, 480};
+const RECT kInstallingTextRect = {10, 196, kWindowWidth, kHeightInstalling};
+// Between two row names beside the lists: one blank line, so that each name
+// stands level with its list.
+const wchar_t kRowLabelSeparator[] = L"\r\n\r\n";
 
 struct ButtonSpec {
     const wchar_t* text;
@@ -41,14 +43,31 @@ struct ButtonSpec {
 };
 // Install is last in the subclassing order: its previous procedure is kept.
 const ButtonSpec kButtons[] = {
-    {L"安装", 10, kIdInstall}, {L"设置", 90, kIdSettings}, {L"网站", 170, kIdWebsite},
-    {L"手册", 250, kIdManual}, {L"退出", 330, kIdExit},
+    {kTextInstallButton, 10, kIdInstall},  {kTextSettingsButton, 90, kIdSettings},
+    {kTextWebsiteButton, 170, kIdWebsite}, {kTextManualButton, 250, kIdManual},
+    {kTextExitButton, 330, kIdExit},
 };
 
 // DrawTextW takes a writable rectangle.
 void DrawTextIn(HDC dc, const wchar_t* text, const RECT& rect) {
     RECT box = rect;
     DrawTextW(dc, text, -1, &box, 0);
+}
+
+// Appends `text` to `out` (`chars` wide characters), cutting what does not
+// fit.
+void AppendText(wchar_t* out, size_t chars, const wchar_t* text) {
+    size_t used = static_cast<size_t>(lstrlenW(out));
+    if (used + 1 < chars) lstrcpynW(out + used, text, static_cast<int>(chars - used));
+}
+
+// The names of the rows that have a list, one above the other.
+void BuildRowLabels(wchar_t* out, size_t chars) {
+    out[0] = L'\0';
+    for (int row = 1; row < kSettingRows; ++row) {
+        if (row > 1) AppendText(out, chars, kRowLabelSeparator);
+        AppendText(out, chars, SettingRowNames[row]);
+    }
 }
 
 // The drag state: the last cursor position seen (screen coordinates) and
@@ -124,13 +143,15 @@ void OnPaint(HWND window) {
         wchar_t name[kFoundNameChars];
         CopyFoundPrinterName(name);
         wchar_t text[kMessageChars];
-        wsprintfW(text, kInstalledFormat, name);
+        wsprintfW(text, kTextInstalledFormat, name);
         DrawTextIn(dc, text, kResultTextRect);
-        DrawTextIn(dc, kRowLabels, kRowLabelsRect);
+        wchar_t labels[kMessageChars];
+        BuildRowLabels(labels, kMessageChars);
+        DrawTextIn(dc, labels, kRowLabelsRect);
     } else if (InstallBusy) {
         Rectangle(dc, kInstallingBand.left, kInstallingBand.top, kInstallingBand.right,
                   kInstallingBand.bottom);
-        DrawTextIn(dc, kInstallingText, kInstallingTextRect);
+        DrawTextIn(dc, kTextInstalling, kInstallingTextRect);
     }
 }
 

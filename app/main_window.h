@@ -26,8 +26,7 @@ enum {
     kIdWebsite = 1004,
     kIdManual = 1005,
     kIdDotsPanel = 1100,
-    kIdFirstList = 1201,
-    kIdLastList = 1207,
+    // The setting lists: printer/settings_panel.h.
 };
 
 // ---- Colours (COLORREF 0x00BBGGRR) ---------------------------------------

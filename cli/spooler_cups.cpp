@@ -211,7 +211,7 @@ void CupsSpooler::SendJob(const char* queue, const unsigned char* bytes, size_t 
     }
     // The same job as the Windows tool's: one document "My Document" holding
     // the 12 bytes, raw, so no filter touches them.
-    int job = cupsCreateJob(http_, queue, "My Document", 0, nullptr);
+    int job = cupsCreateJob(http_, queue, TAVO_RAW_JOB_NAME, 0, nullptr);
     if (job == 0) {
         ipp_status_t status = cupsLastError();
         CopyText(result->detail, sizeof result->detail, cupsLastErrorString());
@@ -221,7 +221,7 @@ void CupsSpooler::SendJob(const char* queue, const unsigned char* bytes, size_t 
         return;
     }
     result->jobId = job;
-    bool sent = cupsStartDocument(http_, queue, job, "My Document", CUPS_FORMAT_RAW, 1) ==
+    bool sent = cupsStartDocument(http_, queue, job, TAVO_RAW_JOB_NAME, CUPS_FORMAT_RAW, 1) ==
                     HTTP_STATUS_CONTINUE &&
                 cupsWriteRequestData(http_, reinterpret_cast<const char*>(bytes), size) ==
                     HTTP_STATUS_CONTINUE;

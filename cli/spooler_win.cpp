@@ -157,7 +157,7 @@ void WinSpooler::SendJob(const char* queue, const unsigned char* bytes, size_t s
 
     // The tool's raw job: "My Document", no output file, data type RAW, one
     // page holding exactly the command.
-    wchar_t documentName[] = L"My Document";
+    wchar_t documentName[] = L"" TAVO_RAW_JOB_NAME;
     wchar_t dataType[] = L"RAW";
     DOC_INFO_1W document = {documentName, nullptr, dataType};
     DWORD job = StartDocPrinterW(printer.get(), 1, reinterpret_cast<BYTE*>(&document));

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include "app/main_window.h"
+#include "app/texts.h"
 #include "platform/scoped_win.h"
 #include "dots_panel.h"
 #include "install_run.h"
@@ -14,14 +15,6 @@
 
 namespace {
 
-const wchar_t kParameterErrorText[] = L"参数错误！";
-const wchar_t kCopyErrorText[] = L"文件复制错误！";
-const wchar_t kInstalledCountFormat[] = L"安装%d台打印机";
-const wchar_t kNotStartedFormat[] = L"无法启动安装程序：%s";
-const wchar_t kAbnormalEndFormat[] = L"安装程序异常结束（代码 0x%08X）";
-const wchar_t kSeveralPrintersText[] = L"发现多台打印机，请保持1台打印机USB连接！";
-const wchar_t kNoNewPrinterText[] = L"未发现新打印机，请保持USB连接！";
-const char kNoTimerLine[] = "time ID is not created\n";
 enum { kExitParameterError = -1, kExitCopyError = -2 };
 enum { kTimerDelayMs = 50, kTimerResolutionMs = 1 };
 
@@ -70,25 +63,25 @@ void RunInstaller() {
     if (!ready || !RunAndWait(installer, commandLine, paths.directory, &exitCode)) {
         // Nothing was installed: say so rather than report "0 printers".
         wchar_t text[kMessageChars];
-        wsprintfW(text, kNotStartedFormat, ready ? installer : InstallerRelativePath(IsWow64));
+        wsprintfW(text, kTextNotStartedFormat, ready ? installer : InstallerRelativePath(IsWow64));
         ShowResult(text, MB_ICONWARNING);
         return;
     }
 
     int result = static_cast<int>(exitCode);
     if (result == kExitParameterError) {
-        ShowResult(kParameterErrorText, MB_ICONWARNING);
+        ShowResult(kTextParameterError, MB_ICONWARNING);
     } else if (result == kExitCopyError) {
-        ShowResult(kCopyErrorText, MB_ICONWARNING);
+        ShowResult(kTextCopyError, MB_ICONWARNING);
     } else if (result < 0) {
         // Any other negative code is no printer count but an abnormal end,
         // such as 0xC0000005 for an installer that crashed.
         wchar_t text[kMessageChars];
-        wsprintfW(text, kAbnormalEndFormat, exitCode);
+        wsprintfW(text, kTextAbnormalEndFormat, exitCode);
         ShowResult(text, MB_ICONWARNING);
     } else {
         wchar_t text[kMessageChars];
-        wsprintfW(text, kInstalledCountFormat, result);
+        wsprintfW(text, kTextInstalledCountFormat, result);
         ShowResult(text, MB_ICONINFORMATION);
     }
 }
@@ -108,7 +101,7 @@ DWORD WINAPI InstallThreadProc(LPVOID) {
     FrameCounter = 0;
 
     if (timer == 0) {
-        WriteStandardOutput(kNoTimerLine, sizeof(kNoTimerLine) - 1);
+        WriteStandardOutput(kTextNoTimerLine, sizeof(kTextNoTimerLine) - 1);
     } else {
         if (PanelState == kPanelNone) {
             ResizeMainWindow(rect, kHeightInstalling, FALSE);
@@ -129,7 +122,7 @@ DWORD WINAPI InstallThreadProc(LPVOID) {
                 UpdateWindow(MainWindow);
             }
         } else {
-            ShowResult(count > 1 ? kSeveralPrintersText : kNoNewPrinterText, MB_ICONWARNING);
+            ShowResult(count > 1 ? kTextInstallSeveralPrinters : kTextNoNewPrinter, MB_ICONWARNING);
             ResizeMainWindow(rect, kHeightCollapsed, TRUE);
         }
         timeKillEvent(timer);

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/texts.h"
 #include "package_files.h"
 #include "platform/scoped_win.h"
 #include "printers.h"
@@ -53,7 +54,7 @@ void LoadPackageFilesFrom(const wchar_t* exePath) {
         // Shown before the main window exists, so it has no owner. The
         // buffers are kept: the window goes on with no model, all settings
         // 0, and the paths as far as they were built for Install and Manual.
-        MessageBoxW(nullptr, L"文件不全", nullptr, MB_OK);
+        MessageBoxW(nullptr, kTextFilesIncomplete, nullptr, MB_OK);
         return;
     }
 

@@ -6,6 +6,11 @@
 #include <stdint.h>
 
 enum { kFoundNameChars = 100 };
+
+// The document name of every raw job, the tool's and tavoctl's, as the
+// printer's queue shows it. A string literal, so that it can be written
+// narrow or wide (L"" TAVO_RAW_JOB_NAME).
+#define TAVO_RAW_JOB_NAME "My Document"
 enum { kPrinterAttributeWorkOffline = 0x400 };
 
 // The three fields of a spooler printer record that matter here.

@@ -61,7 +61,7 @@ int SendRawToPrinter(const wchar_t* printerName, const void* data, uint32_t size
     PrinterHandle printer;
     if (!OpenPrinterW(const_cast<wchar_t*>(printerName), printer.out(), nullptr)) return 0;
 
-    wchar_t documentName[] = L"My Document";
+    wchar_t documentName[] = L"" TAVO_RAW_JOB_NAME;
     wchar_t dataType[] = L"RAW";
     DOC_INFO_1W document = {documentName, nullptr, dataType};
     DWORD written = 0;

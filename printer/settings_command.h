@@ -8,7 +8,6 @@
 #include "package_files.h"
 
 enum { kSettingRows = 7, kOptionLabelCount = 90, kSettingCommandBytes = 12 };
-enum { kFirstSettingListId = 1201 };  // list id = 1201 + row; rows 1 to 6 have one
 
 struct SettingRow {
     int32_t code;  // index into the settings block, byte 2 of the command
@@ -55,10 +54,3 @@ int DecodeSettingCommand(const unsigned char* bytes, size_t size, DecodedCommand
 
 // The row with setting code `code`, or -1.
 int SettingRowForCode(int code);
-
-#ifdef _WIN32
-// ---- Win32 layer --------------------------------------------------------
-#include <windows.h>
-void CreateSettingLists(HWND mainWindow, HFONT font);
-void OnSettingListCommand(HWND mainWindow, int listId, int notificationCode);
-#endif

@@ -2,10 +2,10 @@
 // close-up sends to the printer.
 #include <windows.h>
 
-#include "app/main_window.h"
 #include "package_files.h"
 #include "printers.h"
 #include "settings_command.h"
+#include "settings_panel.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ void CreateSettingLists(HWND mainWindow, HFONT font) {
         HWND list = CreateWindowExW(
             0, L"ComboBox", L"", kListStyle, kListX, kFirstListY + kListPitch * (row - 1),
             kListWidth, kListHeight, mainWindow,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSettingListId + row)), instance,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdSettingListBase + row)), instance,
             nullptr);
         if (!list) continue;
         SendMessageW(list, CB_RESETCONTENT, 0, 0);
@@ -38,7 +38,7 @@ void CreateSettingLists(HWND mainWindow, HFONT font) {
 }
 
 void OnSettingListCommand(HWND mainWindow, int listId, int notificationCode) {
-    int row = listId - kFirstSettingListId;
+    int row = listId - kIdSettingListBase;
     if (row < 0 || row >= kSettingRows) return;
     // Only closing the drop-down sends; a keyboard change of a closed list
     // does not.
