@@ -4,14 +4,14 @@
 #include <shellapi.h>
 
 #include "build_config.h"
-#include "device_notice.h"
-#include "install_run.h"
-#include "main_window.h"
-#include "texts.h"
-#include "package_files.h"
-#include "printers.h"
+#include "printer/device_notice.h"
+#include "printer/install_run.h"
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 #include "platform/scoped_win.h"
-#include "settings_panel.h"
+#include "printer/settings_panel.h"
 
 namespace {
 

@@ -1,18 +1,11 @@
 // Process start: the single-instance check, the class, GDI+, the main window
 // and the message loop.
-#include "main_window.h"
+#include "app/main_window.h"
 #include "platform/system_libraries.h"
-#include "png_image.h"
+#include "widgets/png_image.h"
 #include "resources/resource.h"
-#include "texts.h"
+#include "app/texts.h"
 
-std::atomic<LONG> PanelState(kPanelNone);
-std::atomic<LONG> InstallBusy(0);
-LONG IsWow64 = 0;
-HINSTANCE AppInstance = nullptr;
-HWND MainWindow = nullptr;
-HWND DotsPanel = nullptr;
-HFONT UiFont = nullptr;
 HBRUSH ButtonBrush = nullptr;
 HBRUSH BackgroundBrush = nullptr;
 wchar_t AppTitle[kTextChars];

@@ -1,17 +1,17 @@
 // The main window: its message table, the creation of the controls and of
 // UiFont, painting by PanelState, and dragging the borderless window.
-#include "main_window.h"
-#include "texts.h"
+#include "app/main_window.h"
+#include "app/texts.h"
 
-#include "dots_panel.h"
-#include "flat_button.h"
-#include "package_files.h"
-#include "png_image.h"
-#include "printers.h"
+#include "widgets/dots_panel.h"
+#include "widgets/flat_button.h"
+#include "printer/package_files.h"
+#include "widgets/png_image.h"
+#include "printer/printers.h"
 #include "platform/scoped_win.h"
 #include "resources/resource.h"
-#include "settings_command.h"
-#include "settings_panel.h"
+#include "printer/settings_command.h"
+#include "printer/settings_panel.h"
 
 namespace {
 
@@ -178,10 +178,6 @@ void OnMouseMove(HWND window, WPARAM wParam) {
 }
 
 }  // namespace
-
-void ResizeMainWindow(const RECT& rect, int height, BOOL repaint) {
-    MoveWindow(MainWindow, rect.left, rect.top, kWindowWidth, height, repaint);
-}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

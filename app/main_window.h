@@ -1,21 +1,12 @@
-// The application shell: the process-wide state of the one main window, its
-// ids, colours and sizes, and the entry points of main.cpp, main_window.cpp
-// and commands.cpp.
+// The application shell: the main window's ids and colours, the state only
+// it uses, and the entry points of main.cpp, main_window.cpp and
+// commands.cpp. The state it shares with the widgets and the installation
+// thread is in app_state.h.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
-
-// ---- Sizes (pixels) ------------------------------------------------------
-enum {
-    kWindowWidth = 420,
-    kHeightCollapsed = 180,   // nothing below the buttons
-    kHeightInstalling = 220,  // the dots panel and the "installing" band
-    kHeightResult = 252,      // the install result band
-    kHeightSettings = 450,    // the result band and the six setting lists
-};
-enum { kTextChars = 100, kMessageChars = 500 };
+#include "app/app_state.h"
 
 // ---- Control and command ids ---------------------------------------------
 enum {
@@ -33,20 +24,7 @@ enum {
 const COLORREF kColourButtonErase = 0x242424;  // RGB (36, 36, 36)
 const COLORREF kColourBackground = 0x0F0F0F;   // RGB (15, 15, 15)
 
-// What the lower part of the window shows.
-enum PanelStates { kPanelNone = 0, kPanelResult = 1, kPanelSettings = 2 };
-
-// ---- Process-wide state ----------------------------------------------------
-// Flags and counters shared with the installation and timer threads are
-// single 32-bit atomics; no ordering between the threads is needed.
-extern std::atomic<LONG> PanelState;
-extern std::atomic<LONG> InstallBusy;
-extern LONG IsWow64;  // written once before the window exists
-
-extern HINSTANCE AppInstance;
-extern HWND MainWindow;
-extern HWND DotsPanel;
-extern HFONT UiFont;
+// ---- State of the main window alone ------------------------------------
 extern HBRUSH ButtonBrush;      // answer to WM_CTLCOLORBTN
 extern HBRUSH BackgroundBrush;  // the class background
 extern wchar_t AppTitle[kTextChars];
@@ -58,8 +36,6 @@ int CreateMainWindow(HINSTANCE instance, int showCommand);
 
 // ---- main_window.cpp -------------------------------------------------------
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Resizes the main window to 420 x `height` at `rect`'s top-left corner.
-void ResizeMainWindow(const RECT& rect, int height, BOOL repaint);
 
 // ---- commands.cpp ----------------------------------------------------------
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);

@@ -14,9 +14,9 @@
 #include <vector>
 #include <wchar.h>
 
-#include "package_files.h"
-#include "printers.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
+#include "printer/settings_command.h"
 
 namespace {
 

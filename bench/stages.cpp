@@ -15,9 +15,9 @@
 #include <stdlib.h>
 
 #include "platform/scoped_win.h"
-#include "png_image.h"
-#include "resource.h"
-#include "settings_command.h"
+#include "widgets/png_image.h"
+#include "resources/resource.h"
+#include "printer/settings_command.h"
 
 #ifndef TAVO_STAGE
 #define TAVO_STAGE 5

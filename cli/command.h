@@ -5,10 +5,10 @@
 
 #include <stddef.h>
 
-#include "command_line.h"
-#include "model_list.h"
-#include "tavoctl.h"
-#include "text.h"
+#include "cli/command_line.h"
+#include "cli/model_list.h"
+#include "cli/tavoctl.h"
+#include "cli/text.h"
 
 struct Context {
     Output* out;

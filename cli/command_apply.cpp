@@ -4,12 +4,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "command.h"
-#include "input_file.h"
-#include "names.h"
-#include "printer_queues.h"
-#include "setting_text.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/input_file.h"
+#include "cli/names.h"
+#include "cli/printer_queues.h"
+#include "cli/setting_text.h"
+#include "printer/settings_command.h"
 
 const CommandUsage kApplyUsage = {
     "Usage: tavoctl apply [OPTIONS] (FILE | SETTING=OPTION...) (-p NAME... | --all)\n"

@@ -2,11 +2,11 @@
 // as setting commands, with stray bytes and bad commands reported.
 #include <string.h>
 
-#include "command.h"
-#include "input_file.h"
-#include "names.h"
-#include "setting_text.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/input_file.h"
+#include "cli/names.h"
+#include "cli/setting_text.h"
+#include "printer/settings_command.h"
 
 const CommandUsage kDecodeUsage = {
     "Usage: tavoctl decode [--json] FILE|-\n"

@@ -3,10 +3,10 @@
 #include <errno.h>
 #include <string.h>
 
-#include "command.h"
-#include "input_file.h"
-#include "setting_text.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/input_file.h"
+#include "cli/setting_text.h"
+#include "printer/settings_command.h"
 
 const CommandUsage kEncodeUsage = {
     "Usage: tavoctl encode [--json] [-o FILE] SETTING OPTION\n"

@@ -1,12 +1,12 @@
 // Reading options anywhere on the command line: --name, --name=value,
 // -x value; the first word that is not an option names the command.
-#include "command_line.h"
+#include "cli/command_line.h"
 
 #include <string.h>
 
-#include "command.h"
-#include "tavoctl.h"
-#include "text.h"
+#include "cli/command.h"
+#include "cli/tavoctl.h"
+#include "cli/text.h"
 
 const OptionEntry kOptionTable[] = {
     {"json", 0, kOptJson, false},        {"all-queues", 0, kOptAllQueues, false},

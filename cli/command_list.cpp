@@ -1,8 +1,8 @@
 // tavoctl list: the supported printers the spooler has, with their state.
 #include <string.h>
 
-#include "command.h"
-#include "printer_queues.h"
+#include "cli/command.h"
+#include "cli/printer_queues.h"
 
 const CommandUsage kListUsage = {
     "Usage: tavoctl list [--all-queues] [--json] [SPOOLER OPTIONS]\n"

@@ -1,7 +1,7 @@
 // tavoctl settings: the six settings with their options and defaults.
-#include "command.h"
-#include "names.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/names.h"
+#include "printer/settings_command.h"
 
 const CommandUsage kSettingsUsage = {
     "Usage: tavoctl settings [--json]\n"

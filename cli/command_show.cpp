@@ -1,11 +1,11 @@
 // tavoctl show FILE: a settings file (.dep) decoded as the tool reads it.
 #include <stdint.h>
 
-#include "command.h"
-#include "input_file.h"
-#include "names.h"
-#include "setting_text.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/input_file.h"
+#include "cli/names.h"
+#include "cli/setting_text.h"
+#include "printer/settings_command.h"
 
 const CommandUsage kShowUsage = {
     "Usage: tavoctl show [--json] FILE\n"

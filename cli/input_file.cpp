@@ -1,11 +1,11 @@
 // Reading whole files and standard input; opening files by UTF-8 name.
-#include "input_file.h"
+#include "cli/input_file.h"
 
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "text.h"
+#include "cli/text.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -2,9 +2,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "spooler.h"
-#include "tavoctl.h"
-#include "text.h"
+#include "cli/spooler.h"
+#include "cli/tavoctl.h"
+#include "cli/text.h"
 #ifdef _WIN32
 #include "platform/system_libraries.h"
 #endif

@@ -1,5 +1,5 @@
 // Reading the model section of the package INF.
-#include "model_list.h"
+#include "cli/model_list.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -7,8 +7,8 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "package_files.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/settings_command.h"
 
 #ifdef _WIN32
 #include <windows.h>

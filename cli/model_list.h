@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-#include "text.h"
+#include "cli/text.h"
 
 // An owned multi-string (zero-terminated lines, ended by an empty line).
 struct ModelListBuffer {

@@ -1,11 +1,11 @@
 // Setting rows and their options found by label, number or English word.
-#include "names.h"
+#include "cli/names.h"
 
 #include <string.h>
 #include <wchar.h>
 
-#include "settings_command.h"
-#include "text.h"
+#include "printer/settings_command.h"
+#include "cli/text.h"
 
 namespace {
 

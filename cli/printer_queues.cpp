@@ -1,9 +1,9 @@
 // Opening the spooler for list and apply, and reading its queues.
-#include "printer_queues.h"
+#include "cli/printer_queues.h"
 
 #include <string.h>
 
-#include "command.h"
+#include "cli/command.h"
 
 const char* StateWord(int state) {
     switch (state) {

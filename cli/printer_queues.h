@@ -2,7 +2,7 @@
 // opened, the queues read, failures reported with their exit codes.
 #pragma once
 
-#include "spooler.h"
+#include "cli/spooler.h"
 
 struct CommandLine;
 struct Context;

@@ -2,7 +2,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "spooler.h"
+#include "cli/spooler.h"
 
 QueueList::~QueueList() { free(items); }
 

@@ -1,11 +1,11 @@
 // Printing settings and reading SETTING=OPTION arguments.
-#include "setting_text.h"
+#include "cli/setting_text.h"
 
 #include <string.h>
 
-#include "command.h"
-#include "names.h"
-#include "settings_command.h"
+#include "cli/command.h"
+#include "cli/names.h"
+#include "printer/settings_command.h"
 
 void AppendHex(Text* out, const unsigned char* bytes, size_t size, const char* separator) {
     for (size_t i = 0; i < size; ++i) {

@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-#include "text.h"
+#include "cli/text.h"
 
 struct Context;
 

@@ -9,10 +9,10 @@
 #include <string.h>
 #include <time.h>
 
-#include "package_files.h"
-#include "printers.h"
-#include "spooler.h"
-#include "text.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
+#include "cli/spooler.h"
+#include "cli/text.h"
 
 namespace {
 

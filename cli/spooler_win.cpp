@@ -7,11 +7,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package_files.h"
+#include "printer/package_files.h"
 #include "platform/scoped_win.h"
-#include "printers.h"
-#include "spooler.h"
-#include "text.h"
+#include "printer/printers.h"
+#include "cli/spooler.h"
+#include "cli/text.h"
 
 namespace {
 

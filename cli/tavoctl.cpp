@@ -1,11 +1,11 @@
 // tavoctl's front end: the command table, the main help, and dispatch. Each
 // command is in command_NAME.cpp with its usage text and options; the
 // option parser is in command_line.cpp.
-#include "tavoctl.h"
+#include "cli/tavoctl.h"
 
 #include <string.h>
 
-#include "command.h"
+#include "cli/command.h"
 
 const CommandEntry kCommandTable[] = {
     {"list", "list", "the supported printers found, with their state", &kListUsage, RunList},

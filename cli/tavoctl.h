@@ -6,9 +6,9 @@
 
 #include <stddef.h>
 
-#include "names.h"
-#include "spooler.h"
-#include "text.h"
+#include "cli/names.h"
+#include "cli/spooler.h"
+#include "cli/text.h"
 
 // Exit codes, documented in --help, cli/README.md and docs/cli.md.
 enum ExitCode {

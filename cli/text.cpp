@@ -1,5 +1,5 @@
 // UTF-8 text, wide-string conversion, JSON strings and output sinks.
-#include "text.h"
+#include "cli/text.h"
 
 #include <stdint.h>
 #include <stdlib.h>

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "package_files.h"
+#include "printer/package_files.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "install_run.h"
-#include "package_files.h"
-#include "settings_command.h"
+#include "printer/install_run.h"
+#include "printer/package_files.h"
+#include "printer/settings_command.h"
 
 namespace {
 

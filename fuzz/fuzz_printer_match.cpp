@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "package_files.h"
-#include "printers.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 
 namespace {
 

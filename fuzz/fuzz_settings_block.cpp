@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "fuzz_check.h"
-#include "package_files.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/settings_command.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SettingsBlock block;

@@ -1,5 +1,5 @@
 // Which device removals concern the printer (device_notice.h).
-#include "device_notice.h"
+#include "printer/device_notice.h"
 
 #include <string.h>
 

@@ -1,5 +1,5 @@
 // Which installer to run and its command line.
-#include "install_run.h"
+#include "printer/install_run.h"
 
 #include <stdint.h>
 #include <string.h>

@@ -4,14 +4,14 @@
 #include <shellapi.h>
 #include <mmsystem.h>
 
-#include "app/main_window.h"
+#include "app/app_state.h"
 #include "app/texts.h"
 #include "platform/scoped_win.h"
-#include "dots_panel.h"
-#include "install_run.h"
-#include "package_files.h"
-#include "printers.h"
-#include "settings_command.h"
+#include "widgets/dots_panel.h"
+#include "printer/install_run.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
+#include "printer/settings_command.h"
 
 namespace {
 

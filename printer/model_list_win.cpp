@@ -3,8 +3,8 @@
 // without the rest of the package loading.
 #include <windows.h>
 
-#include "package_files.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/settings_command.h"
 
 void ReadModelListFile(const wchar_t* infPath, wchar_t list[kModelListChars]) {
     // A read that fails may leave the buffer untouched: start from an empty

@@ -1,7 +1,7 @@
 // Package paths, the settings block and the model list: plain logic.
-#include "package_files.h"
+#include "printer/package_files.h"
 
-#include "settings_command.h"
+#include "printer/settings_command.h"
 
 #include <string.h>
 #include <wchar.h>

@@ -6,10 +6,10 @@
 #include <string.h>
 
 #include "app/texts.h"
-#include "package_files.h"
+#include "printer/package_files.h"
 #include "platform/scoped_win.h"
-#include "printers.h"
-#include "settings_command.h"
+#include "printer/printers.h"
+#include "printer/settings_command.h"
 
 PackageState Package;
 

@@ -1,5 +1,5 @@
 // Which printers are ours, and the name of the last one found.
-#include "printers.h"
+#include "printer/printers.h"
 
 #include <string.h>
 #include <wchar.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #endif
 
-#include "package_files.h"
+#include "printer/package_files.h"
 
 int IsSupportedDriver(const wchar_t* driver, const wchar_t* modelList, size_t capacity) {
     return ModelListContains(modelList, capacity, driver);

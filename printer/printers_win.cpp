@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "package_files.h"
+#include "printer/package_files.h"
 #include "platform/scoped_win.h"
-#include "printers.h"
+#include "printer/printers.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The setting table, the option labels and the 12-byte setting command.
-#include "settings_command.h"
+#include "printer/settings_command.h"
 
 #include <string.h>
 

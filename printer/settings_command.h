@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "package_files.h"
+#include "printer/package_files.h"
 
 enum { kSettingRows = 7, kOptionLabelCount = 90, kSettingCommandBytes = 12 };
 

@@ -2,10 +2,10 @@
 // close-up sends to the printer.
 #include <windows.h>
 
-#include "package_files.h"
-#include "printers.h"
-#include "settings_command.h"
-#include "settings_panel.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
+#include "printer/settings_command.h"
+#include "printer/settings_panel.h"
 
 namespace {
 

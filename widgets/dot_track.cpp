@@ -1,5 +1,5 @@
 // The track of the five dots.
-#include "dot_track.h"
+#include "widgets/dot_track.h"
 
 namespace {
 

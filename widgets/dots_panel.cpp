@@ -1,8 +1,8 @@
 // The dots progress panel and its timer callback.
-#include "dots_panel.h"
+#include "widgets/dots_panel.h"
 
-#include "dot_track.h"
-#include "app/main_window.h"
+#include "widgets/dot_track.h"
+#include "app/app_state.h"
 #include "platform/scoped_win.h"
 
 std::atomic<uint32_t> FrameCounter(0);

@@ -1,8 +1,8 @@
 // Flat buttons. One set of state serves all five buttons; everything here
 // runs on the user-interface thread.
-#include "flat_button.h"
+#include "widgets/flat_button.h"
 
-#include "app/main_window.h"
+#include "app/app_state.h"
 #include "platform/scoped_win.h"
 
 WNDPROC ButtonPrevProc = nullptr;

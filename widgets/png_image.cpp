@@ -1,9 +1,9 @@
 // PNG resources through the GDI+ flat interface.
-#include "png_image.h"
+#include "widgets/png_image.h"
 
 #include <string.h>
 
-#include "app/main_window.h"
+#include "app/app_state.h"
 
 Image::Image(IStream* stream) { lastStatus_ = GdipLoadImageFromStream(stream, &native_); }
 

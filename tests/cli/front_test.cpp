@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
-#include "command_line.h"
-#include "settings_command.h"
-#include "tavoctl.h"
-#include "text.h"
+#include "cli/command.h"
+#include "cli/command_line.h"
+#include "printer/settings_command.h"
+#include "cli/tavoctl.h"
+#include "cli/text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_command.h"
+#include "printer/settings_command.h"
 #include "spooler_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "device_notice.h"
+#include "printer/device_notice.h"
 
 namespace {
 

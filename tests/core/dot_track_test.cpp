@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "dot_track.h"
+#include "widgets/dot_track.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "printers.h"
+#include "printer/printers.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "install_run.h"
-#include "package_files.h"
+#include "printer/install_run.h"
+#include "printer/package_files.h"
 
 namespace {
 

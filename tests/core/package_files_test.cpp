@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "package_files.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/settings_command.h"
 
 #ifdef _WIN32
 #include <windows.h>

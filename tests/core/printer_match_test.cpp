@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "package_files.h"
-#include "printers.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "build_config.h"
-#include "settings_command.h"
+#include "printer/settings_command.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "package_files.h"
-#include "printers.h"
-#include "settings_command.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
+#include "printer/settings_command.h"
 #include "spooler_fixture.h"
 
 namespace {
