@@ -54,18 +54,16 @@ struct KernelHandleTraits {
 };
 typedef HandleOwner<KernelHandleTraits> KernelHandle;
 
-// CreateFileW's handles: INVALID_HANDLE_VALUE when there is none.
-struct FileHandleTraits {
-    typedef HANDLE Type;
+// CreateFileW's handles: closed the same way, but INVALID_HANDLE_VALUE is
+// what means none.
+struct FileHandleTraits : KernelHandleTraits {
     static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) { CloseHandle(handle); }
 };
 typedef HandleOwner<FileHandleTraits> FileHandle;
 
-// An open printer of the spooler (OpenPrinterW, AddPrinterW).
-struct PrinterHandleTraits {
-    typedef HANDLE Type;
-    static HANDLE None() { return nullptr; }
+// An open printer of the spooler (OpenPrinterW, AddPrinterW): null when
+// there is none, closed by the spooler.
+struct PrinterHandleTraits : KernelHandleTraits {
     static void Close(HANDLE handle) { ClosePrinter(handle); }
 };
 typedef HandleOwner<PrinterHandleTraits> PrinterHandle;
