@@ -3,14 +3,14 @@
 #include <dbt.h>
 #include <shellapi.h>
 
-#include "build_config.h"
-#include "printer/device_notice.h"
-#include "printer/install_run.h"
 #include "app/main_window.h"
 #include "app/texts.h"
+#include "build_config.h"
+#include "platform/scoped_win.h"
+#include "printer/device_notice.h"
+#include "printer/install_run.h"
 #include "printer/package_files.h"
 #include "printer/printers.h"
-#include "platform/scoped_win.h"
 #include "printer/settings_panel.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // Process start: the single-instance check, the class, GDI+, the main window
 // and the message loop.
 #include "app/main_window.h"
-#include "platform/system_libraries.h"
-#include "widgets/png_image.h"
-#include "resources/resource.h"
 #include "app/texts.h"
+#include "platform/system_libraries.h"
+#include "resources/resource.h"
+#include "widgets/png_image.h"
 
 HBRUSH ButtonBrush = nullptr;
 HBRUSH BackgroundBrush = nullptr;

@@ -3,15 +3,15 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 
-#include "widgets/dots_panel.h"
-#include "widgets/flat_button.h"
-#include "printer/package_files.h"
-#include "widgets/png_image.h"
-#include "printer/printers.h"
 #include "platform/scoped_win.h"
-#include "resources/resource.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 #include "printer/settings_command.h"
 #include "printer/settings_panel.h"
+#include "resources/resource.h"
+#include "widgets/dots_panel.h"
+#include "widgets/flat_button.h"
+#include "widgets/png_image.h"
 
 namespace {
 

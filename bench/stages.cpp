@@ -15,9 +15,9 @@
 #include <stdlib.h>
 
 #include "platform/scoped_win.h"
-#include "widgets/png_image.h"
-#include "resources/resource.h"
 #include "printer/settings_command.h"
+#include "resources/resource.h"
+#include "widgets/png_image.h"
 
 #ifndef TAVO_STAGE
 #define TAVO_STAGE 5

@@ -4,8 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "printer/settings_command.h"
 #include "cli/text.h"
+#include "printer/settings_command.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string.h>
 #include <time.h>
 
-#include "printer/package_files.h"
-#include "printer/printers.h"
 #include "cli/spooler.h"
 #include "cli/text.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 
 namespace {
 

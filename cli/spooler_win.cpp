@@ -7,11 +7,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "printer/package_files.h"
-#include "platform/scoped_win.h"
-#include "printer/printers.h"
 #include "cli/spooler.h"
 #include "cli/text.h"
+#include "platform/scoped_win.h"
+#include "printer/package_files.h"
+#include "printer/printers.h"
 
 namespace {
 

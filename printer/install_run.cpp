@@ -7,11 +7,11 @@
 #include "app/app_state.h"
 #include "app/texts.h"
 #include "platform/scoped_win.h"
-#include "widgets/dots_panel.h"
 #include "printer/install_run.h"
 #include "printer/package_files.h"
 #include "printer/printers.h"
 #include "printer/settings_command.h"
+#include "widgets/dots_panel.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "app/texts.h"
-#include "printer/package_files.h"
 #include "platform/scoped_win.h"
+#include "printer/package_files.h"
 #include "printer/printers.h"
 #include "printer/settings_command.h"
 

@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "printer/package_files.h"
 #include "platform/scoped_win.h"
+#include "printer/package_files.h"
 #include "printer/printers.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The dots progress panel and its timer callback.
 #include "widgets/dots_panel.h"
 
-#include "widgets/dot_track.h"
 #include "app/app_state.h"
 #include "platform/scoped_win.h"
+#include "widgets/dot_track.h"
 
 std::atomic<uint32_t> FrameCounter(0);
 WNDPROC PanelPrevProc = nullptr;

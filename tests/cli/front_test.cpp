@@ -12,9 +12,9 @@
 
 #include "cli/command.h"
 #include "cli/command_line.h"
-#include "printer/settings_command.h"
 #include "cli/tavoctl.h"
 #include "cli/text.h"
+#include "printer/settings_command.h"
 
 namespace {
 
