@@ -15,6 +15,29 @@ def frame_places(f):
     return sorted(set(TRACK[r][f] for r in range(5) if TRACK[r][f] >= 0))
 
 
+def sample_frames(places):
+    """The frames f that a sample shows best: all dots of frame f, plus the
+    fewest others, each of which must be residue. A paint covers only the
+    frame just before its own, so when two ticks pass before one paint the
+    dots of the skipped frame stay. A place left that way was last drawn
+    before frame f - 1, so frame f's paint neither draws it nor covers it."""
+    def residue(v, f):
+        return (f - ROW0.index(v)) % 64 >= 6
+    fits = {f: len(places) - len(frame_places(f)) for f in range(64)
+            if set(frame_places(f)) <= set(places)
+            and all(residue(v, f) for v in set(places) - set(frame_places(f)))}
+    least = min(fits.values(), default=None)
+    return {f for f, extra in fits.items() if extra == least}
+
+
+def forward_step(earlier, later):
+    """Frames from one sample to the next move forward by less than half a
+    cycle (a sample takes far less than 1.6 s); a track run backwards moves
+    the other way. Returns the smallest step, or None."""
+    steps = [(b - a) % 64 for a in earlier for b in later if (b - a) % 64 < 32]
+    return min(steps) if steps else None
+
+
 def blue_places(px):
     """Places whose dot centre (panel at (1, 180), dot box (6v, 0)-(6v+7, 7)) is light blue."""
     return sorted(v for v in PLACES if px(1 + 6 * v + 3, 183) == DOT)
@@ -89,19 +112,27 @@ def install_band_and_dots(ctx):
             px(200, 219) == BLACK and px(415, 205) == WHITE and has_colour(px, 10, 196, 400, 216, BLACK) and px
     px = wait_for(band, 10, "the install band")
     check(px(200, 186) != WHITE, "band drawn above y 189")
-    # Every sample shows the dots of one frame of the track (u = 6).
-    seen = set()
+    # Each sample is identified as a frame of the track (u = 6), and the frames
+    # follow each other forward in time.
+    samples = []
     deadline = time.monotonic() + 8
-    while time.monotonic() < deadline and 0 not in seen:
+    while time.monotonic() < deadline:
+        taken = time.monotonic()
         places = blue_places(ctx.window_pixels())
-        frames = [f for f in range(64) if frame_places(f) == places]
-        check(frames, "dots at places %s match no frame of the track" % places)
-        if places:
-            seen.update(frames)
-    if 0 in seen:
-        check(frame_places(0) == [28, 29, 30, 31, 32], "frame 0")
-    else:
-        ctx.notes.append("frame 0 itself not caught by the samples; frames seen: %s" % sorted(seen))
+        frames = sample_frames(places)
+        check(frames, "dots at places %s are no frame of the track, even with the residue of skipped frames" % places)
+        if places:  # an empty sample fits every all-hidden frame: it proves nothing
+            samples.append((taken, frames))
+    check(len(samples) >= 8, "only %d samples with dots in 8 s" % len(samples))
+    # Only samples taken within a second of each other (20 ticks) can tell
+    # forward from backward on a cycle of 64 frames.
+    steps = [forward_step(a, b) for (ta, a), (tb, b) in zip(samples, samples[1:]) if tb - ta < 1.0]
+    check(len(steps) >= 4, "only %d pairs of samples less than a second apart" % len(steps))
+    check(all(s is not None for s in steps),
+          "the frames do not move forward: %s" % [sorted(f) for _, f in samples])
+    check(any(steps), "the dots never moved: %s" % [sorted(f) for _, f in samples])
+    seen = set().union(*(f for _, f in samples))
+    check(len(seen) >= 8, "only frames %s seen in 8 s of the animation" % sorted(seen))
 
 
 def result_band(ctx):
