@@ -89,11 +89,6 @@ class Context(ToolSession):
 
     def __init__(self, args):
         ToolSession.__init__(self, args)
-        # Without a window manager on the bench, Wine leaves the windows it
-        # expects one to manage (dialogs with a caption: every message box)
-        # unpainted on screen; unmanaged, Wine draws them whole. A display
-        # setting of the prefix, nothing of the tool's.
-        self.bench.reg("add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         self.x = X(self.bench)
         self.registry_undo = []
         demo = args.demo_package
@@ -247,26 +242,8 @@ class Context(ToolSession):
 
 
 def check_icon(ctx, box, icon):
-    """The box shows `icon`: told from its pixels when the bench shows the
-    box painted. Wine gives every process its own icon handles, so the kind
-    cannot be read through the handle from outside; and on this bench a box
-    is at times left unpainted on screen (the X window mapped after Wine
-    painted it). Then only the presence of the icon is checked (a visible
-    icon control holding an icon, or none)."""
-    if icon == "none":
-        check(not box["icon_handle"], "box %r shows an icon" % box["text"])
-        return
-    check(box["icon_handle"], "box %r shows no icon, expected %s" % (box["text"], icon))
-
-    def identified():
-        ctx.probe.query("redraw", box["hwnd"])
-        return ctx.probe.icon_on_screen(box, ctx.x.shot())
-    try:
-        wait_for(lambda: identified() is not None, 1.5, "icon painted")
-    except WaitTimeout:
-        ctx.notes.append("icon of %r not visible on the bench: presence checked only" % box["text"])
-        return
-    seen = identified()
+    """The box shows `icon` ("none" for none), told from its pixels."""
+    seen = ctx.seen_icon(box)
     check(seen == icon, "box %r icon: expected %s, seen %s" % (box["text"], icon, seen))
 
 

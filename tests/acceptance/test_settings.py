@@ -66,6 +66,26 @@ def drop(ctx, lid):
     ctx.to_window(300, 260 + 32 * k + 10)
     ctx.x.click(1)
     wait_for(lambda: ctx.probe.children()[lid]["dropped"], 10, "list %d dropped" % lid)
+    wait_for(lambda: list_painted(ctx, lid), 5, "list %d painted with its options" % lid)
+
+
+def list_painted(ctx, lid):
+    """The dropped list as it drew itself: each visible row has ink on the
+    window colour, and the current option's row is the highlighted one."""
+    combo = ctx.probe.children()[lid]
+    lst = combo.get("list")
+    if not lst:
+        return False
+    image = ctx.x.window_shot(lst["x11_window"])
+    cx, cy, cw, ch = lst["client"]
+    h = lst["item_height"]
+    rows = min(combo["count"] - lst["top"], ch // h)
+    for row in range(rows):
+        band = [image.pixel(cx + x, cy + row * h + y) for y in range(1, h - 1) for x in range(2, cw - 2)]
+        fill = tuple(lst["highlight"] if lst["top"] + row == combo["cursel"] else lst["background"])
+        if band.count(fill) < len(band) // 2 or all(p == fill for p in band):
+            return False
+    return rows > 0
 
 
 def close_up_sends(ctx, lid, keys, index):

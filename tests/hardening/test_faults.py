@@ -319,14 +319,13 @@ def installer_crash(ctx):
     ctx.start(pkg, env={"TAVO_INSTALLER_CRASH": "1"})
     ctx.command(ID_INSTALL)
     # An installer that crashed installed nothing: a count of printers, and a
-    # negative one at that, would be the wrong thing to tell. (Which icon the
-    # box shows is told from the screen by the acceptance suite; here its
-    # presence is checked.)
+    # negative one at that, would be the wrong thing to tell.
     box = ctx.next_box(60)
     ctx.seen.append("box %r" % box["text"])
     check(box["text"] == T_ABNORMAL % 0xC0000005,
           "a crash reported as %r, expected %r" % (box["text"], T_ABNORMAL % 0xC0000005))
-    check(box["icon_handle"], "the box shows no icon")
+    seen = ctx.seen_icon(box)
+    check(seen == "warning", "the box shows icon %s, expected warning" % seen)
     ctx.probe.press(box)
     ctx.expect_box(T_NONE_FOUND)
     ctx.wait_height(180)

@@ -9,10 +9,13 @@
 // Every answer is one JSON object with "ok": true or false. Queries:
 //   main [CLASS]                 the top-level window of CLASS (TAVO_WIN32)
 //   count CLASS                  how many top-level windows have CLASS
-//   children [CLASS]             the main window's child controls
+//   children [CLASS]             the main window's child controls; a dropped
+//                                combo box's list with its geometry, the
+//                                system's colours and its X window
 //   comboitems ID [CLASS]        the texts of a combo box's entries
 //   boxes                        visible top-level dialogs (#32770): owner,
-//                                caption, text (control 0xFFFF), icon, buttons
+//                                caption, text (control 0xFFFF), icon, buttons,
+//                                the X window Wine shows it in
 //   systemicon NAME R G B        a system icon drawn over a colour (hex RGB)
 //   redraw HWND                  has a window (and its children) repainted
 //   press BOX ID                 posts a click on button ID of dialog BOX
@@ -100,6 +103,21 @@ std::string RectJson(const RECT& r) {
            Number(r.bottom) + "]";
 }
 
+std::string ColourJson(COLORREF colour) {
+    return "[" + Number(GetRValue(colour)) + "," + Number(GetGValue(colour)) + "," +
+           Number(GetBValue(colour)) + "]";
+}
+
+// The X window that Wine shows a top-level window in, from the property
+// Wine's X11 driver keeps on the window (0 when there is none): the
+// harness reads a box or a dropped list from that window itself, since the
+// bench's X stacking of owned windows does not follow Windows' z-order
+// (a box is drawn, then hidden under its owner on the root window).
+std::string X11WindowJson(HWND window) {
+    HANDLE xid = GetPropW(window, L"__wine_x11_whole_window");
+    return Number(static_cast<long long>(reinterpret_cast<uintptr_t>(xid)));
+}
+
 std::string Fail(const std::string& why) { return "{\"ok\":false,\"error\":" + Quote(why) + "}"; }
 
 std::wstring WindowText(HWND window) {
@@ -173,6 +191,30 @@ LRESULT SendQuiet(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return static_cast<LRESULT>(result);
 }
 
+// The list of a dropped combo box: a visible top-level "ComboLBox" window of
+// the combo box's thread (only one list is dropped at a time). Asked this
+// way rather than with GetComboBoxInfo, whose record Wine does not carry
+// across processes.
+struct ListSearch {
+    DWORD thread;
+    HWND found;
+};
+
+BOOL CALLBACK FindDroppedList(HWND window, LPARAM param) {
+    ListSearch* search = reinterpret_cast<ListSearch*>(param);
+    if (GetWindowThreadProcessId(window, nullptr) != search->thread || !IsWindowVisible(window) ||
+        lstrcmpiW(ClassOf(window).c_str(), L"ComboLBox") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND DroppedListOf(HWND combo) {
+    ListSearch search = {GetWindowThreadProcessId(combo, nullptr), nullptr};
+    EnumWindows(FindDroppedList, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::string ChildJson(HWND child) {
     RECT rect;
     GetWindowRect(child, &rect);
@@ -201,6 +243,25 @@ std::string ChildJson(HWND child) {
         out += ",\"cursel\":" + Number(selection) + ",\"count\":" + Number(count) +
                ",\"dropped\":" + (dropped > 0 ? "true" : "false") +
                ",\"seltext\":" + Quote(itemText.c_str());
+        COMBOBOXINFO info = {};
+        if (dropped > 0) info.hwndList = DroppedListOf(child);
+        if (info.hwndList) {
+            RECT listRect;
+            GetWindowRect(info.hwndList, &listRect);
+            RECT client;
+            GetClientRect(info.hwndList, &client);
+            POINT origin = {0, 0};
+            ClientToScreen(info.hwndList, &origin);
+            out += ",\"list\":{\"hwnd\":" + Handle(info.hwndList) + ",\"rect\":" + RectJson(listRect) +
+                   ",\"client\":[" + Number(origin.x - listRect.left) + "," +
+                   Number(origin.y - listRect.top) + "," + Number(client.right) + "," +
+                   Number(client.bottom) + "]" +
+                   ",\"item_height\":" + Number(SendQuiet(info.hwndList, LB_GETITEMHEIGHT, 0, 0)) +
+                   ",\"top\":" + Number(SendQuiet(info.hwndList, LB_GETTOPINDEX, 0, 0)) +
+                   ",\"highlight\":" + ColourJson(GetSysColor(COLOR_HIGHLIGHT)) +
+                   ",\"background\":" + ColourJson(GetSysColor(COLOR_WINDOW)) +
+                   ",\"x11_window\":" + X11WindowJson(info.hwndList) + "}";
+        }
     }
     return out + "}";
 }
@@ -361,6 +422,7 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
                    ",\"icon\":" + Quote(parts.icon ? IconName(parts.icon) : "none") +
                    ",\"icon_handle\":" + Handle(parts.icon) +
                    ",\"icon_rect\":" + RectJson(parts.iconRect) + ",\"rect\":" + RectJson(rect) +
+                   ",\"x11_window\":" + X11WindowJson(window) +
                    ",\"buttons\":[" + parts.buttons + "]}";
     return TRUE;
 }

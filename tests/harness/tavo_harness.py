@@ -259,19 +259,20 @@ class Probe:
             return None
         return wait_for(find, timeout, "message box %r" % text)
 
-    def icon_on_screen(self, box, screen):
-        """Which system icon the box shows, told from its pixels: the box's
-        icon handle belongs to another process, so the probe draws each
-        system icon over the box's own background and the screenshot is
-        compared with it. None when the icon area matches none (yet)."""
-        if box["icon"] != "unknown":
-            return box["icon"]
+    def box_icon(self, box, image):
+        """Which system icon the box shows, told from `image`, the pixels of
+        the box's own window ((0, 0) at its top-left): the box's icon handle
+        belongs to another process, so the probe draws each system icon over
+        the box's own background and the pixels are compared with it. "none"
+        when the box has no icon control showing one, None when the icon
+        area matches no system icon."""
         if not box["icon_handle"]:
             return "none"
-        left, top, right, bottom = box["icon_rect"]
-        if right <= left:
-            return "none"
-        background = screen.pixel(left, top)
+        bx, by = box["rect"][0], box["rect"][1]
+        left, top, right, bottom = (v - o for v, o in zip(box["icon_rect"], (bx, by, bx, by)))
+        if right <= left or right > image.width or bottom > image.height:
+            return None
+        background = image.pixel(left, top)
         best, best_score = None, 0.0
         for name in ("error", "warning", "information", "question"):
             ref = self.query("systemicon", name, *background)
@@ -281,7 +282,7 @@ class Probe:
                 for x in range(min(size, right - left)):
                     total += 1
                     i = (y * size + x) * 3
-                    if all(abs(a - b) <= 8 for a, b in zip(screen.pixel(left + x, top + y), rgb[i:i + 3])):
+                    if all(abs(a - b) <= 8 for a, b in zip(image.pixel(left + x, top + y), rgb[i:i + 3])):
                         same += 1
             score = same / total if total else 0
             if score > best_score:
@@ -390,6 +391,17 @@ class Screen:
         rows = [self.rgb[(y * self.width + left) * 3:(y * self.width + right) * 3] for y in range(top, bottom)]
         return Screen(right - left, bottom - top, b"".join(rows))
 
+    def paste(self, image, left, top):
+        """A copy with `image` laid over it, its top-left at (left, top)."""
+        rgb = bytearray(self.rgb)
+        for y in range(image.height):
+            if 0 <= top + y < self.height:
+                x0, x1 = max(0, left), min(self.width, left + image.width)
+                if x0 < x1:
+                    row = image.rgb[(y * image.width + x0 - left) * 3:(y * image.width + x1 - left) * 3]
+                    rgb[((top + y) * self.width + x0) * 3:((top + y) * self.width + x1) * 3] = row
+        return Screen(self.width, self.height, bytes(rgb))
+
     def save_png(self, path):
         raw = b"".join(b"\0" + self.rgb[y * self.width * 3:(y + 1) * self.width * 3] for y in range(self.height))
 
@@ -465,13 +477,27 @@ class X:
         self._xdotool("key", *keys)
 
     def shot(self):
+        return self._xwd("-root")
+
+    def window_shot(self, xid):
+        """The pixels of one X window itself, (0, 0) at its top-left. The
+        bench's X server keeps backing store, so this is what the window
+        drew even where the root shows another window over it: Wine stacks
+        an owned window (a message box, a dropped list) under its owner on
+        the X side when no window manager runs, while Windows shows it on
+        top (Wine's z-order mapping, not the tool's)."""
+        if not xid:
+            raise RuntimeError("the window has no X window of its own")
+        return self._xwd("-id", str(xid))
+
+    def _xwd(self, *which):
         # xwd fails now and then when a window changes while it reads the
         # screen: taken again until it succeeds, within a deadline.
         def take():
-            result = subprocess.run(["xwd", "-root", "-silent", "-display", self.bench.display],
+            result = subprocess.run(["xwd"] + list(which) + ["-silent", "-display", self.bench.display],
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
             return result.stdout if result.returncode == 0 and len(result.stdout) > 100 else None
-        return parse_xwd(wait_for(take, 20, "a screenshot (xwd)"))
+        return parse_xwd(wait_for(take, 20, "a screenshot (xwd %s)" % " ".join(which)))
 
 
 MAIN_CLASS = "TAVO_WIN32"
@@ -527,6 +553,13 @@ class ToolSession:
 
     def wait_height(self, height, timeout=30):
         return wait_for(lambda: self.height() == height, timeout, "window height %d" % height)
+
+    def seen_icon(self, box, timeout=5):
+        """The system icon that `box` shows ("none" for none), read from the
+        box's own pixels; fails when it cannot be told within `timeout`."""
+        x = X(self.bench)
+        return wait_for(lambda: self.probe.box_icon(box, x.window_shot(box["x11_window"])), timeout,
+                        "the icon of box %r told by its pixels" % box["text"])
 
     def no_box(self, duration=1.5):
         stays(lambda: not self.probe.boxes(), duration, "no message box")
