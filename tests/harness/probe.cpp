@@ -252,10 +252,10 @@ std::string ChildJson(HWND child) {
             GetClientRect(info.hwndList, &client);
             POINT origin = {0, 0};
             ClientToScreen(info.hwndList, &origin);
-            out += ",\"list\":{\"hwnd\":" + Handle(info.hwndList) + ",\"rect\":" + RectJson(listRect) +
-                   ",\"client\":[" + Number(origin.x - listRect.left) + "," +
-                   Number(origin.y - listRect.top) + "," + Number(client.right) + "," +
-                   Number(client.bottom) + "]" +
+            out += ",\"list\":{\"hwnd\":" + Handle(info.hwndList) +
+                   ",\"rect\":" + RectJson(listRect) + ",\"client\":[" +
+                   Number(origin.x - listRect.left) + "," + Number(origin.y - listRect.top) + "," +
+                   Number(client.right) + "," + Number(client.bottom) + "]" +
                    ",\"item_height\":" + Number(SendQuiet(info.hwndList, LB_GETITEMHEIGHT, 0, 0)) +
                    ",\"top\":" + Number(SendQuiet(info.hwndList, LB_GETTOPINDEX, 0, 0)) +
                    ",\"highlight\":" + ColourJson(GetSysColor(COLOR_HIGHLIGHT)) +
@@ -422,8 +422,8 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
                    ",\"icon\":" + Quote(parts.icon ? IconName(parts.icon) : "none") +
                    ",\"icon_handle\":" + Handle(parts.icon) +
                    ",\"icon_rect\":" + RectJson(parts.iconRect) + ",\"rect\":" + RectJson(rect) +
-                   ",\"x11_window\":" + X11WindowJson(window) +
-                   ",\"buttons\":[" + parts.buttons + "]}";
+                   ",\"x11_window\":" + X11WindowJson(window) + ",\"buttons\":[" + parts.buttons +
+                   "]}";
     return TRUE;
 }
 
