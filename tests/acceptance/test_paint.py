@@ -45,9 +45,7 @@ def blue_places(px):
 
 def png_matches(ctx, px, name, x0, y0, over):
     path = os.path.join(ctx.art, name)
-    if not os.path.exists(path):
-        ctx.notes.append("%s not found: drawn area checked for content only" % path)
-        return True
+    check(os.path.exists(path), "the reference image %s is missing: nothing to compare with" % path)
     w, h, ch, rows = read_png(path)
     bad = 0
     for y in range(h):
@@ -146,9 +144,25 @@ def result_band(ctx):
     for spot in ((0, 200), (419, 200), (200, 180), (200, 251)):
         check(px(*spot) == BLACK, "band outline at %s is %s" % (spot, px(*spot)))
     png_matches(ctx, px, "printer.png", 20, 196, WHITE)
-    # "<name> 已安装" from x 80: the longer the name the further it reaches.
-    right = max(x for x in range(80, 420) for y in range(200, 217) if px(x, y) == BLACK and x < 419)
-    check(right > 80 + 8 * len(MODEL) // 2, "the text ends at x %d: no printer name" % right)
+    band_text_matches(ctx, px, "%s 已安装" % MODEL)
+
+
+def band_text_matches(ctx, px, text, left=80, top=200, width=338, height=20):
+    """The band's text, from (left, top) to the band's right outline, pixel
+    by pixel against `text` drawn by the probe in the tool's font (UiFont,
+    black on white). A pixel counts as differing when a channel is off by
+    more than 64 (anti-aliased edges may shade a little); none may differ
+    beyond a few: a missing or wrong name moves or changes every glyph."""
+    want = ctx.probe.text_pixels(width, height, text)
+    ink = bad = 0
+    for y in range(height):
+        for x in range(width):
+            w = want.pixel(x, y)
+            ink += w != WHITE
+            if any(abs(a - b) > 64 for a, b in zip(w, px(left + x, top + y))):
+                bad += 1
+    check(ink > 50, "the probe drew no text for %r" % text)
+    check(bad <= 3, "the band's text differs from %r at %d pixels (of %d inked)" % (text, bad, ink))
 
 
 def settings_labels(ctx):

@@ -17,6 +17,16 @@
 //                                caption, text (control 0xFFFF), icon, buttons,
 //                                the X window Wine shows it in
 //   systemicon NAME R G B        a system icon drawn over a colour (hex RGB)
+//   text WIDTH HEIGHT TEXT       TEXT drawn as the tool draws the band's
+//                                text (UiFont: "宋体" 16 px, black, transparent,
+//                                DrawTextW flags 0) on white in a WIDTH x
+//                                HEIGHT bitmap: its pixels (hex RGB)
+//   defaultcaption               the caption the system gives a box shown
+//                                with none (MessageBoxW with a null caption,
+//                                shown from a thread of the probe and closed)
+//   jobs PRINTER                 the printer's queue as EnumJobsW level 1
+//                                gives it: id, document, data type, status
+//   pause PRINTER 1|0            pauses or resumes a printer (SetPrinter)
 //   redraw HWND                  has a window (and its children) repainted
 //   press BOX ID                 posts a click on button ID of dialog BOX
 //   devchange WPARAM [CLASS] [RECORD]  sends WM_DEVICECHANGE from a thread
@@ -493,6 +503,158 @@ std::string SystemIconJson(const std::string& name, int r, int g, int b) {
     return "{\"ok\":true,\"size\":" + Number(size) + ",\"rgb\":\"" + hex + "\"}";
 }
 
+// ---- Text as the tool draws it -------------------------------------------
+
+// The band's text drawn the way Part 1.2 draws it: UiFont (LOGFONTW height
+// 16, width 8, GB2312_CHARSET, OUT_DEVICE_PRECIS, CLIP_CHARACTER_PRECIS,
+// quality 0, FF_SWISS, "宋体"), default black text, background mode
+// TRANSPARENT, DrawTextW flags 0, here on white from (0, 0).
+std::string TextJson(int width, int height, const std::wstring& text) {
+    if (width <= 0 || height <= 0 || width > 2000 || height > 200) return Fail("bad size");
+    LOGFONTW logfont;
+    memset(&logfont, 0, sizeof logfont);
+    logfont.lfHeight = 16;
+    logfont.lfWidth = 8;
+    logfont.lfCharSet = GB2312_CHARSET;
+    logfont.lfOutPrecision = OUT_DEVICE_PRECIS;
+    logfont.lfClipPrecision = CLIP_CHARACTER_PRECIS;
+    logfont.lfQuality = 0;
+    logfont.lfPitchAndFamily = FF_SWISS;
+    lstrcpyW(logfont.lfFaceName, L"\x5b8b\x4f53");  // 宋体
+    HFONT font = CreateFontIndirectW(&logfont);
+    if (!font) return Fail("no font");
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(NULL, screen);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!bitmap || !bits) {
+        DeleteDC(dc);
+        DeleteObject(font);
+        return Fail("no bitmap");
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    unsigned char* p = static_cast<unsigned char*>(bits);
+    memset(p, 0xFF, static_cast<size_t>(width) * height * 4);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    RECT r = {0, 0, width, height};
+    DrawTextW(dc, text.c_str(), -1, &r, 0);
+    GdiFlush();
+    std::string hex;
+    hex.reserve(static_cast<size_t>(width) * height * 6);
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 0; i < width * height; ++i)
+        for (int c = 2; c >= 0; --c) {
+            hex += digits[p[i * 4 + c] >> 4];
+            hex += digits[p[i * 4 + c] & 15];
+        }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    DeleteObject(font);
+    return "{\"ok\":true,\"width\":" + Number(width) + ",\"height\":" + Number(height) +
+           ",\"rgb\":\"" + hex + "\"}";
+}
+
+// ---- The system's default caption -----------------------------------------
+
+DWORD WINAPI DefaultCaptionBox(LPVOID) {
+    MessageBoxW(NULL, L"tavo_probe: default caption", NULL, MB_OK);
+    return 0;
+}
+
+struct ThreadBox {
+    HWND found;
+};
+
+BOOL CALLBACK FindThreadBox(HWND window, LPARAM param) {
+    if (ClassOf(window) != L"#32770") return TRUE;
+    reinterpret_cast<ThreadBox*>(param)->found = window;
+    return FALSE;
+}
+
+// A box with a null caption, shown from a thread of the probe, read with
+// GetWindowTextW and closed: what the system shows as its default caption.
+std::string DefaultCaptionJson() {
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(NULL, 0, DefaultCaptionBox, NULL, 0, &threadId);
+    if (!thread) return Fail("no thread");
+    ThreadBox box = {NULL};
+    for (int i = 0; i < 1000 && !box.found; ++i) {
+        EnumThreadWindows(threadId, FindThreadBox, reinterpret_cast<LPARAM>(&box));
+        if (!box.found || !IsWindowVisible(box.found)) {
+            box.found = NULL;
+            Sleep(10);
+        }
+    }
+    if (!box.found) {
+        TerminateThread(thread, 1);
+        CloseHandle(thread);
+        return Fail("the probe's box did not show");
+    }
+    wchar_t caption[256] = {0};
+    GetWindowTextW(box.found, caption, 256);
+    PostMessageW(box.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box.found, IDOK)));
+    if (WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) {
+        CloseHandle(thread);
+        return Fail("the probe's box did not close");
+    }
+    CloseHandle(thread);
+    return "{\"ok\":true,\"caption\":" + Quote(caption) + "}";
+}
+
+// ---- A printer's queue -----------------------------------------------------
+
+std::string JobsJson(const std::wstring& name) {
+    HANDLE printer = NULL;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, NULL))
+        return Fail("OpenPrinterW failed: " + Number(GetLastError()));
+    DWORD needed = 0, returned = 0;
+    EnumJobsW(printer, 0, 100, 1, NULL, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (needed && !EnumJobsW(printer, 0, 100, 1, buffer.data(), needed, &needed, &returned)) {
+        DWORD error = GetLastError();
+        ClosePrinter(printer);
+        return Fail("EnumJobsW failed: " + Number(error));
+    }
+    if (!needed) returned = 0;
+    ClosePrinter(printer);
+    const JOB_INFO_1W* jobs = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
+    std::string items;
+    for (DWORD i = 0; i < returned; ++i) {
+        if (i) items += ",";
+        items += "{\"id\":" + Number(jobs[i].JobId) + ",\"document\":" + Quote(jobs[i].pDocument) +
+                 ",\"datatype\":" + Quote(jobs[i].pDatatype) +
+                 ",\"status\":" + Number(jobs[i].Status) + "}";
+    }
+    return "{\"ok\":true,\"jobs\":[" + items + "]}";
+}
+
+std::string PauseJson(const std::wstring& name, bool pause) {
+    HANDLE printer = NULL;
+    PRINTER_DEFAULTSW defaults;
+    memset(&defaults, 0, sizeof defaults);
+    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+    if (!OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, &defaults))
+        return Fail("OpenPrinterW failed: " + Number(GetLastError()));
+    BOOL ok = SetPrinterW(printer, 0, NULL, pause ? PRINTER_CONTROL_PAUSE : PRINTER_CONTROL_RESUME);
+    DWORD error = GetLastError();
+    ClosePrinter(printer);
+    return ok ? "{\"ok\":true}" : Fail("SetPrinterW failed: " + Number(error));
+}
+
 // ---- Sends that may block in a modal handler ---------------------------
 
 struct PendingSend {
@@ -718,6 +880,12 @@ std::string Run(const std::vector<std::string>& args) {
         return SystemIconJson(arg(1), static_cast<int>(ToNumber(arg(2))),
                               static_cast<int>(ToNumber(arg(3))),
                               static_cast<int>(ToNumber(arg(4))));
+    if (command == "text")
+        return TextJson(static_cast<int>(ToNumber(arg(1))), static_cast<int>(ToNumber(arg(2))),
+                        Wide(arg(3)));
+    if (command == "defaultcaption") return DefaultCaptionJson();
+    if (command == "jobs") return JobsJson(Wide(arg(1)));
+    if (command == "pause") return PauseJson(Wide(arg(1)), ToNumber(arg(2)) != 0);
     if (command == "redraw") {
         // A window painted before the X server showed it stays black on
         // the bench's screen: have its own thread paint it again.

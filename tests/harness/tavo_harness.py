@@ -289,6 +289,32 @@ class Probe:
                 best, best_score = name, score
         return best if best_score >= 0.97 else None
 
+    def text_pixels(self, width, height, text):
+        """`text` drawn by the probe as the tool draws its band text (UiFont,
+        black on white, DrawTextW flags 0) in a width x height bitmap: a
+        Screen of its pixels."""
+        answer = self.query("text", width, height, text)
+        if not answer.get("ok"):
+            raise RuntimeError("the probe could not draw %r: %s" % (text, answer.get("error")))
+        return Screen(answer["width"], answer["height"], bytes.fromhex(answer["rgb"]))
+
+    def default_caption(self):
+        """The caption the system gives a message box shown without one,
+        read from a box the probe shows itself; asked once per probe."""
+        if getattr(self, "_default_caption", None) is None:
+            answer = self.query("defaultcaption")
+            if not answer.get("ok") or not answer["caption"]:
+                raise RuntimeError("no default caption from the probe's own box: %r" % answer)
+            self._default_caption = answer["caption"]
+        return self._default_caption
+
+    def jobs(self, printer):
+        """The printer's queue as the spooler lists it to the probe."""
+        answer = self.query("jobs", printer)
+        if not answer.get("ok"):
+            raise RuntimeError(answer.get("error"))
+        return answer["jobs"]
+
     def press(self, box, button_id=1):
         self.query("press", box["hwnd"], button_id)
         wait_for(lambda: all(b["hwnd"] != box["hwnd"] for b in self.boxes()), 10,
