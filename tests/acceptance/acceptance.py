@@ -183,7 +183,11 @@ class Context(ToolSession):
         if caption == "":
             check(box["caption"] == "", "box %r caption: expected empty, seen %r" % (text, box["caption"]))
         elif caption == "default":
-            check(box["caption"] != "", "box %r caption: expected the system default, seen empty" % text)
+            check_default_caption(self, box)
+            if icon is None:
+                # Every box the specification shows with the default caption
+                # is MB_OK with no icon.
+                check_icon(self, box, "none")
         if owner_main is not None:
             check(box["owner_is_main"] == owner_main,
                   "box %r owned by the main window: expected %s" % (text, owner_main))
@@ -241,10 +245,22 @@ class Context(ToolSession):
         self.probe.close()
 
 
+def check_default_caption(ctx, box):
+    """The box's caption is the system's default, as a box that the probe
+    shows with a null caption gets it."""
+    want = ctx.probe.default_caption()
+    check(box["caption"] == want, "box %r caption: expected the system default %r, seen %r"
+          % (box["text"], want, box["caption"]))
+
+
 def check_icon(ctx, box, icon):
     """The box shows `icon` ("none" for none), told from its pixels."""
     seen = ctx.seen_icon(box)
     check(seen == icon, "box %r icon: expected %s, seen %s" % (box["text"], icon, seen))
+    if icon == "none" and box["icon_rect"][2] > box["icon_rect"][0]:
+        # No icon control shows one; nor do the pixels where one would be.
+        drawn = ctx.probe.icon_by_pixels(box, ctx.x.window_shot(box["x11_window"]))
+        check(drawn is None, "box %r shows the %s icon by its pixels" % (box["text"], drawn))
 
 
 def check(condition, message):

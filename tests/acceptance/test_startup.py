@@ -85,7 +85,8 @@ def missing_files(ctx, missing):
     tool = ctx.start(pkg, wait=False)
     box = ctx.probe.wait_box(T_FILES, 40)
     check(box["owner"] == 0, "the %s box has an owner" % T_FILES)
-    check(box["caption"] != "", "the %s box has no default caption" % T_FILES)
+    check_default_caption(ctx, box)
+    check_icon(ctx, box, "none")  # MB_OK
     check(not ctx.main().get("visible"), "the main window shows before %s is answered" % T_FILES)
     ctx.probe.press(box)
     ctx.wait_window()

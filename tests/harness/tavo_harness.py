@@ -268,6 +268,12 @@ class Probe:
         area matches no system icon."""
         if not box["icon_handle"]:
             return "none"
+        return self.icon_by_pixels(box, image)
+
+    def icon_by_pixels(self, box, image):
+        """Which system icon the pixels of the box's icon place show, whatever
+        its icon control holds (None for none of the four): the place is
+        there, hidden, in a box without an icon."""
         bx, by = box["rect"][0], box["rect"][1]
         left, top, right, bottom = (v - o for v, o in zip(box["icon_rect"], (bx, by, bx, by)))
         if right <= left or right > image.width or bottom > image.height:
