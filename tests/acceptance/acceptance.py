@@ -227,7 +227,12 @@ class Context(ToolSession):
 
     # -- cleanup -----------------------------------------------------------
     def cleanup(self):
-        self.end_runs(INSTALLERS)
+        try:
+            self.end_runs(INSTALLERS)
+        finally:
+            self.clean_the_rest()
+
+    def clean_the_rest(self):
         self.probe.delete_all_printers()
         for action, what in reversed(self.registry_undo):
             if action == "delete":

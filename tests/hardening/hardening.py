@@ -119,7 +119,12 @@ class Context(ToolSession):
 
     # -- cleanup -----------------------------------------------------------
     def cleanup(self):
-        self.end_runs(INSTALLERS)
+        try:
+            self.end_runs(INSTALLERS)
+        finally:
+            self.clean_the_rest()
+
+    def clean_the_rest(self):
         for proc in self.lockers:
             proc.stdin.close()
             proc.wait(timeout=20)

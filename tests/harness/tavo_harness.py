@@ -25,6 +25,10 @@ class WaitTimeout(AssertionError):
     pass
 
 
+class LeftoverBox(AssertionError):
+    """A message box that no step of a case answered."""
+
+
 def wait_for(condition, timeout=10.0, what="condition", interval=0.05):
     """Polls `condition` until it returns a true value, which is returned.
     Raises WaitTimeout (an AssertionError) after `timeout` seconds; the last
@@ -605,8 +609,12 @@ class ToolSession:
 
     def end_runs(self, installers=("install32.exe", "install64.exe")):
         """Closes any box, ends every tool run and any installer left running,
-        each by its id, and waits until no window of them is left."""
-        for box in self.probe.boxes():
+        each by its id, and waits until no window of them is left. A box
+        still open at the end of a case is one the case did not expect:
+        after everything is closed (so the next case starts clean) that
+        fails the case (LeftoverBox)."""
+        leftover = self.probe.boxes()
+        for box in leftover:
             try:
                 self.probe.query("press", box["hwnd"], 1)
             except Exception:
@@ -617,3 +625,6 @@ class ToolSession:
         end_windows_processes(self.probe, set(installers))
         wait_for(lambda: not self.main().get("found"), 20, "no main window left")
         wait_for(lambda: not self.probe.boxes(), 20, "no message box left")
+        if leftover:
+            raise LeftoverBox("message box left open at the end of the case: %s"
+                              % ", ".join("%r (caption %r)" % (b["text"], b["caption"]) for b in leftover))
