@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
 import os  # noqa: E402
 from tavo_harness import (MANUAL_NAME, parse_xwd, Bench, Package, Probe, Tool, ToolSession, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
-                          stays, wait_for, windows_path, dep_bytes, inf_text)
+                          stays, wait_for, windows_path, dep_bytes, inf_text, FifoPort)
 
 from tool_texts import *  # noqa: E402,F401,F403
 IDS = {"exit": 1001, "install": 1002, "settings": 1003, "website": 1004, "manual": 1005}
@@ -99,6 +99,7 @@ class Context(ToolSession):
             self.art = os.path.join(os.path.dirname(os.path.dirname(args.tool)), "resources", "art")
         self.screen = None
         self.notes = []
+        self.fifos = []
 
     # -- packages and the tool ---------------------------------------------
     def package(self, name="pkg", **kw):
@@ -225,6 +226,15 @@ class Context(ToolSession):
         self.probe.add_printer(name, driver, port, attributes)
         return port
 
+    def add_watched_printer(self, name, driver=MODEL, attributes=0, port=None):
+        """A printer whose port is a FIFO with a reader (FifoPort): every job
+        it gets is kept, duplicates included. `port` reuses a FifoPort."""
+        if port is None:
+            port = FifoPort(os.path.join(self.work, "port-%d.fifo" % len(self.fifos)))
+            self.fifos.append(port)
+        self.probe.add_printer(name, driver, port.path, attributes)
+        return port
+
     # -- cleanup -----------------------------------------------------------
     def cleanup(self):
         try:
@@ -234,6 +244,9 @@ class Context(ToolSession):
 
     def clean_the_rest(self):
         self.probe.delete_all_printers()
+        for fifo in self.fifos:  # the tool has ended: nothing sends any more
+            fifo.close()
+        self.fifos = []
         for action, what in reversed(self.registry_undo):
             if action == "delete":
                 self.bench.reg("delete", "HKCR\\" + what, "/f")

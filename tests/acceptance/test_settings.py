@@ -30,6 +30,46 @@ def open_panel(ctx, dep_values=None, dep=None, printers=1):
     return ports
 
 
+def open_watched_panel(ctx, printers=1):
+    """The settings panel open with `printers` supported printers whose ports
+    are FIFOs that keep every job, the tool started with the spooler's trace
+    (its jobs' names, data types and sizes): returns the ports."""
+    pkg = ctx.package(dep_values=DEMO_DEP)
+    ports = [ctx.add_watched_printer(MODEL if i == 0 else "%s (%d)" % (MODEL, i + 1)) for i in range(printers)]
+    ctx.start_traced(pkg)
+    ctx.click(IDS["settings"])
+    ctx.wait_height(450)
+    check(not ctx.spooler_jobs(), "jobs before any close-up: %s" % ctx.spooler_jobs())
+    return ports
+
+
+def expect_jobs(ctx, ports, want, jobs_each=1, settle=1.5):
+    """Each of `ports` gets `want` exactly `jobs_each` times and no more
+    (within `settle` seconds after), and the spooler got exactly one job per
+    port and close-up: "My Document", data type RAW, 12 bytes in one write."""
+    total = len(ports) * jobs_each
+
+    def jobs(delivery):
+        return [j for j in ctx.spooler_jobs() if j["delivery"] == delivery]
+    wait_for(lambda: all(len(p.data()) >= len(want) * jobs_each for p in ports) and
+             sum(j["ended"] for j in jobs(False)) >= total, 20, "%d job(s) through the FIFO ports" % total)
+    stays(lambda: all(len(p.data()) == len(want) * jobs_each for p in ports) and len(jobs(False)) == total,
+          settle, "no more than %d job(s)" % total)
+    for port in ports:
+        data = port.data()
+        check(data == want * jobs_each, "port %s received %s, expected %s x %d" % (
+            os.path.basename(port.path), data.hex(" "), want.hex(" "), jobs_each))
+    for job in jobs(False):
+        check(job["document"] == "My Document", "job named %r, expected 'My Document'" % job["document"])
+        check(job["datatype"] == "RAW", "job of data type %r, expected RAW" % job["datatype"])
+        check(job["written"] == [12] and job["ended"], "job written as %s (ended: %s), expected 12 bytes in one write"
+              % (job["written"], job["ended"]))
+    # The spooler's deliveries: one per job, each to one of the watched ports.
+    delivered = sorted(j["output"] for j in jobs(True))
+    check(delivered == sorted(p.path for p in ports for _ in range(jobs_each)),
+          "the spooler delivered to %s" % delivered)
+
+
 def settings_with_printers(ctx, printers, text):
     pkg = ctx.package(dep_values=DEMO_DEP)
     for name, driver, attributes in printers:
@@ -89,29 +129,22 @@ def list_painted(ctx, lid):
 
 
 def close_up_sends(ctx, lid, keys, index):
-    ports = open_panel(ctx)
+    ports = open_watched_panel(ctx)
     drop(ctx, lid)
     if keys:
         ctx.x.key(*keys)
     ctx.x.key("Return")
-    data = wait_for(lambda: read_port(ports[0]) if read_port(ports[0]) and len(read_port(ports[0])) >= 12 else None,
-                    20, "the job in the port file")
-    want = command_bytes(ctx, ROW_CODE[lid], index)
-    check(data == want, "job bytes %s, expected %s" % (data.hex(" "), want.hex(" ")))
+    expect_jobs(ctx, ports, command_bytes(ctx, ROW_CODE[lid], index))
     check(ctx.probe.children()[lid]["cursel"] == index, "list shows another option")
     check(not ctx.probe.boxes(), "a box after a close-up")
 
 
 def two_printers_two_jobs(ctx):
-    ports = open_panel(ctx)
-    ports.append(ctx.add_printer("%s (2)" % MODEL))
+    ports = open_watched_panel(ctx)
+    ports.append(ctx.add_watched_printer("%s (2)" % MODEL))
     drop(ctx, 1204)
     ctx.x.key("Down", "Return")
-    want = command_bytes(ctx, 9, 1)
-    for port in ports:
-        data = wait_for(lambda: read_port(port) if read_port(port) and len(read_port(port)) >= 12 else None, 20,
-                        "a job in %s" % port)
-        check(data == want, "job bytes %s, expected %s" % (data.hex(" "), want.hex(" ")))
+    expect_jobs(ctx, ports, command_bytes(ctx, 9, 1))
 
 
 def keyboard_on_closed_list_sends_nothing(ctx):
@@ -128,11 +161,18 @@ def keyboard_on_closed_list_sends_nothing(ctx):
 
 
 def no_printer_close_up_sends_nothing(ctx):
-    ports = open_panel(ctx)
+    # The printer the panel opened for is replaced by one of the same name
+    # and port whose driver is no supported model: a job, if the tool sent
+    # one (to the name it found before, or to any printer), would be seen
+    # at the port and in the spooler's trace.
+    ports = open_watched_panel(ctx)
     ctx.probe.delete_printer(MODEL)
+    ctx.add_watched_printer(MODEL, driver="Other Model", port=ports[0])
     drop(ctx, 1205)
     ctx.x.key("Return")
-    stays(lambda: read_port(ports[0]) is None and not ctx.probe.boxes(), 2.0, "no job and no box")
+    wait_for(lambda: not ctx.probe.children()[1205]["dropped"], 10, "the list closed")
+    stays(lambda: not ports[0].data() and not ctx.spooler_jobs() and not ctx.probe.boxes(), 2.0,
+          "no job and no box")
 
 
 ALL = dict(zip(LIST_IDS, [13, 1, 0, 2, 0, 1]))

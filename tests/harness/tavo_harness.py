@@ -359,13 +359,18 @@ class Probe:
 class Tool:
     """One run of the tool, started through Wine; ended by its own id."""
 
-    def __init__(self, bench, exe, cwd=None, env=None):
+    def __init__(self, bench, exe, cwd=None, env=None, stderr_path=None):
         self.bench = bench
         self.exe = exe
-        self.proc = subprocess.Popen(bench.wine_command(exe), env=bench.env(env),
-                                     cwd=cwd or os.path.dirname(exe), stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                     start_new_session=True)
+        stderr = open(stderr_path, "wb") if stderr_path else subprocess.DEVNULL
+        try:
+            self.proc = subprocess.Popen(bench.wine_command(exe), env=bench.env(env),
+                                         cwd=cwd or os.path.dirname(exe), stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.PIPE, stderr=stderr,
+                                         start_new_session=True)
+        finally:
+            if stderr_path:
+                stderr.close()
         self.pid = self.proc.pid
 
     def running(self):
@@ -403,6 +408,104 @@ def end_windows_processes(probe, names):
             probe.terminate(p["pid"])
             ended.append(p["pid"])
     return ended
+
+
+# ---------------------------------------------------------------------------
+# Printer ports that keep every job, and the spooler's own account of them
+
+
+class FifoPort:
+    """A printer port that is a FIFO with a reader: Wine's spooler writes each
+    job into it and the reader keeps them all (a plain file port keeps only
+    the last job, so a duplicate would not show). Jobs sent in a row may
+    reach the reader in one read; data() is everything received, in order."""
+
+    def __init__(self, path):
+        import threading
+        self.path = path
+        if os.path.lexists(path):
+            os.remove(path)
+        os.mkfifo(path)
+        self.reads = []
+        self._stop = False
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        while not self._stop:
+            with open(self.path, "rb") as f:
+                data = f.read()
+            if data:
+                with self._lock:
+                    self.reads.append(data)
+
+    def data(self):
+        with self._lock:
+            return b"".join(self.reads)
+
+    def clear(self):
+        with self._lock:
+            self.reads = []
+
+    def close(self):
+        """Ends the reader (a writer of our own that writes nothing wakes
+        it) and removes the FIFO. Call it when no Windows process can send."""
+        self._stop = True
+        if self._thread.is_alive():
+            fd = os.open(self.path, os.O_WRONLY)
+            os.close(fd)
+            self._thread.join(10)
+        if os.path.lexists(self.path):
+            os.remove(self.path)
+
+
+SPOOLER_TRACE = "trace+winspool"
+
+
+def spooler_jobs(trace_path):
+    """The raw jobs a process gave Wine's spooler, read from the spooler's
+    own trace (WINEDEBUG=trace+winspool): in order, each with its document
+    name, output file and data type as StartDocPrinterW got them, the byte
+    counts of its WritePrinter calls and whether EndDocPrinter ended it.
+    Wine 8 delivers a job inside EndDocPrinter, in the same process: it opens
+    "PORT, Port" as a printer and sends the spooled bytes there as a job of
+    its own whose output file is the port, so each job of the tool shows
+    twice; "delivery" is True for the spooler's copy (an output file given)
+    and False for the job the program started (none given).
+    (Wine 8 keeps a process's jobs in that process: EnumJobsW from another
+    process lists none, and SetPrinterW cannot pause a printer, so the queue
+    cannot hold them for the probe to read.)"""
+    import re
+    try:
+        with open(trace_path, encoding="utf-8", errors="replace") as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        return []
+    start = re.compile(r'StartDocPrinterW \((\w+), 1, \w+ \{(L"(?:[^"\\]|\\.)*"|\(null\)), '
+                       r'(L"(?:[^"\\]|\\.)*"|\(null\)), (L"(?:[^"\\]|\\.)*"|\(null\))\}\)')
+    write = re.compile(r'WritePrinter \((\w+), \w+, (\d+), ')
+    end = re.compile(r'EndDocPrinter \((\w+)\)')
+
+    def text(field):
+        return None if field == "(null)" else field[2:-1]
+    jobs, open_jobs = [], {}
+    for line in lines:
+        m = start.search(line)
+        if m:
+            job = {"document": text(m.group(2)), "output": text(m.group(3)), "datatype": text(m.group(4)),
+                   "written": [], "ended": False, "delivery": m.group(3) != "(null)"}
+            jobs.append(job)
+            open_jobs[m.group(1)] = job
+            continue
+        m = write.search(line)
+        if m and m.group(1) in open_jobs:
+            open_jobs[m.group(1)]["written"].append(int(m.group(2)))
+            continue
+        m = end.search(line)
+        if m and m.group(1) in open_jobs:
+            open_jobs.pop(m.group(1))["ended"] = True
+    return jobs
 
 
 # ---------------------------------------------------------------------------
@@ -571,6 +674,23 @@ class ToolSession:
         if wait:
             self.wait_window()
         return tool
+
+    def start_traced(self, pkg, env=None, cwd=None, wait=True):
+        """start(), with the spooler's trace of the tool's process kept in
+        self.trace_path: spooler_jobs() reads the raw jobs it sent from it."""
+        self.trace_path = os.path.join(self.work, "spooler-trace-%d.txt" % len(self.tools))
+        full = self.installer_env()
+        full.update(env or {})
+        full["WINEDEBUG"] = SPOOLER_TRACE
+        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full, stderr_path=self.trace_path)
+        self.tools.append(tool)
+        if wait:
+            self.wait_window()
+        return tool
+
+    def spooler_jobs(self):
+        """The raw jobs the tool started by start_traced() gave the spooler."""
+        return spooler_jobs(self.trace_path)
 
     def main(self):
         return self.probe.main(MAIN_CLASS)
