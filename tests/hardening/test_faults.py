@@ -234,18 +234,40 @@ def many_printers(ctx, total, ours):
 
 
 def port_not_writable(ctx):
+    # The port lies in a directory that does not exist: what reaches it
+    # cannot be seen there, so what the tool gave the spooler is read from
+    # the spooler's trace of the tool's process: one job per close-up, each
+    # handed on to the port by the spooler, and the tool silent about the
+    # failed delivery.
     port = os.path.join(ctx.work, "no-such-dir", "sub", "port.prn")
     ctx.add_printer(MODEL, port=port)
     pkg = ctx.package()
-    ctx.start(pkg)
+    ctx.start_traced(pkg)
     ctx.command(ID_SETTINGS)
     ctx.wait_height(450)
+    check(not ctx.spooler_jobs(), "jobs before any close-up: %s" % ctx.spooler_jobs())
     for lid in LIST_IDS:
         ctx.command(lid, CBN_CLOSEUP)
+
+    def jobs():
+        return [j for j in ctx.spooler_jobs() if not j["delivery"]]
+    wait_for(lambda: len(jobs()) >= len(LIST_IDS) and all(j["ended"] for j in jobs()), 20,
+             "a job per close-up in the spooler's trace")
     ctx.no_box(2.0)
     ctx.responsive()
-    check(not os.path.exists(port), "a port file appeared")
-    ctx.seen.append("settings open; close-ups send nothing, say nothing, tool answers")
+    check(len(jobs()) == len(LIST_IDS), "%d jobs for %d close-ups" % (len(jobs()), len(LIST_IDS)))
+    for job in jobs():
+        check((job["document"], job["datatype"], job["written"]) == ("My Document", "RAW", [12]),
+              "job %s" % job)
+    # Wine's spooler hands each job on to the port inside EndDocPrinter: the
+    # port file cannot be made, so its StartDocPrinterW to the port gets no
+    # write and no end. That is the failed delivery, told.
+    deliveries = [j for j in ctx.spooler_jobs() if j["delivery"]]
+    check([(j["output"], j["written"], j["ended"]) for j in deliveries] == [(port, [], False)] * len(LIST_IDS),
+          "the spooler's deliveries: %s" % deliveries)
+    check(not os.path.exists(os.path.dirname(port)), "the port's directory appeared")
+    ctx.seen.append("settings open; a job per close-up given to the spooler, which cannot deliver it; "
+                    "no message; tool answers")
 
 
 def enumeration_fails(ctx):
