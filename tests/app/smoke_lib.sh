@@ -43,6 +43,53 @@ wait_colour_in() {
         sleep 0.1
     done
 }
+# dots_frames: the frames of the dots' track (tests/acceptance/test_paint.py)
+# that the last screenshot shows: the light blue dot centres along the
+# panel's top (window y 183, place v at x 1 + 6v + 3) must be all the dots of
+# one frame, plus at most the residue a skipped tick leaves; prints the
+# matching frames ("exact" first when no residue is left), "none" (no dots
+# at all is no frame) or "not-a-frame:" with the places seen.
+dots_frames() {
+    convert "$work/shot.png" -crop "420x1+750+633" +repage -depth 8 rgb:- | python3 -c '
+import sys
+row = sys.stdin.buffer.read()
+ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
+       [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
+PLACES = sorted(set(v for v in ROW0 if v >= 0))
+def frame(f):
+    return set(ROW0[(f - r) % 64] for r in range(5)) - {-1}
+blue = set(v for v in PLACES if tuple(row[(1 + 6 * v + 3) * 3:(1 + 6 * v + 3) * 3 + 3]) == (0x54, 0xC3, 0xF1))
+fits = {f: len(blue - frame(f)) for f in range(64) if frame(f) <= blue and
+        all((f - ROW0.index(v)) % 64 >= 6 for v in blue - frame(f))}
+least = min(fits.values(), default=None)
+if not blue:
+    print("none")
+elif not fits:
+    print("not-a-frame:" + ",".join(map(str, sorted(blue))))
+else:
+    print(("exact " if least == 0 else "") + " ".join(str(f) for f in sorted(fits) if fits[f] == least))'
+}
+# wait_dots_moving SECONDS: screenshots until two samples have shown
+# different frames of the track, one of them exactly a frame's dots (a
+# panel that never covers its old dots shows none so); prints 1 if they
+# did, else what was seen (at once when a sample with dots is no frame).
+wait_dots_moving() {
+    local deadline=$((SECONDS + $1)) first= got seen= exact= moved=
+    while :; do
+        shot
+        got=$(dots_frames)
+        seen+="[$got]"
+        [[ $got == not-a-frame:* ]] && { echo "$seen"; return; }
+        if [[ $got != none ]]; then
+            [[ $got == exact* ]] && exact=1
+            if [[ -z $first ]]; then first=${got#exact }
+            elif [[ ${got#exact } != "$first" ]]; then moved=1; fi
+            [[ -n $exact && -n $moved ]] && { echo 1; return; }
+        fi
+        ((SECONDS < deadline)) || { echo "$seen"; return; }
+        sleep 0.1
+    done
+}
 # click X Y: a real click at a point of the window; the small move first is
 # what arms a flat button.
 click() {
