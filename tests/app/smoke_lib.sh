@@ -74,7 +74,7 @@ else:
 # panel that never covers its old dots shows none so); prints 1 if they
 # did, else what was seen (at once when a sample with dots is no frame).
 wait_dots_moving() {
-    local deadline=$((SECONDS + $1)) first= got seen= exact= moved=
+    local deadline=$((SECONDS + $1)) first='' got seen='' exact='' moved=''
     while :; do
         shot
         got=$(dots_frames)
