@@ -178,6 +178,69 @@ def close_up_for_1201_sends_nothing(ctx):
     check(data == want, "job for 1203: %s, expected %s" % (data.hex(" "), want.hex(" ")))
 
 
+# -- Part 3.1: flat buttons by pixel -------------------------------------------
+
+def hover_ring_top_and_bottom(ctx, bid):
+    """The hover look seen from the top and bottom edges inwards: black,
+    white, black, then the fill; black, white, white, black, then the fill
+    (Rectangle(0, 0, 80, 80) white, then Rectangle(2, 2, 77, 77))."""
+    ctx.start(ctx.package())
+    ctx.hover(bid)
+    px = ctx.window_pixels()
+    x0, y0 = BUTTON_X[bid], 90
+    top_want = [BLACK, WHITE, BLACK, HOVER_FILL, HOVER_FILL]
+    bottom_want = [BLACK, WHITE, WHITE, BLACK, HOVER_FILL]
+    for x in (x0 + 4, x0 + 40, x0 + 74):
+        top = [px(x, y0 + i) for i in range(5)]
+        bottom = [px(x, y0 + 79 - i) for i in range(5)]
+        check(top == top_want, "button %d at x %d, top edge inwards %s, expected %s" % (bid, x, top, top_want))
+        check(bottom == bottom_want,
+              "button %d at x %d, bottom edge inwards %s, expected %s" % (bid, x, bottom, bottom_want))
+
+
+def pressed_look_on_another_button(ctx, pressed, other):
+    """While one button is held (ButtonVisual 2) any button that repaints
+    shows the pressed look. The held one is Exit: the release ends the
+    run."""
+    ctx.start(ctx.package())
+    ctx.hover(pressed)
+    check(ctx.button_look(other) == "normal", "button %d before: %s" % (other, ctx.button_look(other)))
+    ctx.x.down(1)
+    try:
+        wait_for(lambda: ctx.button_look(pressed) == "pressed", 10, "the held button's pressed look")
+        check(ctx.button_look(other) == "normal", "button %d repainted before it was asked" % other)
+        ctx.probe.query("redraw", ctx.probe.children()[other]["hwnd"])
+        wait_for(lambda: ctx.button_look(other) == "pressed", 10,
+                 "button %d repainted with the pressed look (seen: %s)" % (other, ctx.button_look(other)))
+    finally:
+        ctx.x.up(1)
+
+
+def long_caption_cut_to_19(ctx, bid):
+    """A caption longer than 19 characters is drawn cut to its first 19: the
+    button with a 24-character caption looks exactly as with its first 19
+    alone. The one mark sits where the centring of 19 and of 24 characters
+    puts it apart, so a caption drawn whole shows it elsewhere."""
+    ctx.start(ctx.package())
+    hwnd = ctx.probe.children()[bid]["hwnd"]
+    x0, y0 = BUTTON_X[bid], 90
+    long_caption = " " * 10 + "X" + " " * 13
+    looks = {}
+    for caption in (long_caption[:19], long_caption):
+        answer = ctx.probe.query("settext", hwnd, caption)
+        check(answer["text"] == caption, "caption set to %r, read back %r" % (caption, answer["text"]))
+        ctx.probe.query("redraw", hwnd)
+
+        def settled():
+            pa, pb = ctx.window_pixels(), ctx.window_pixels()
+            a = [pa(x0 + x, y0 + y) for y in range(80) for x in range(80)]
+            b = [pb(x0 + x, y0 + y) for y in range(80) for x in range(80)]
+            return a if a == b and any(min(p) > 160 for p in a) else None
+        looks[len(caption)] = wait_for(settled, 10, "the caption %r drawn" % caption)
+    differ = sum(1 for a, b in zip(looks[19], looks[24]) if a != b)
+    check(differ == 0, "the 24-character caption is drawn otherwise than its first 19 (%d pixels differ)" % differ)
+
+
 CASES = [
     Case("device_removed_state1_two_printers", removal_with_two_printers, 1, "usbprint"),
     Case("device_removed_state2_two_printers", removal_with_two_printers, 2, "usbprint"),
@@ -191,6 +254,10 @@ CASES = [
     Case("lists_hold_the_options_of_the_table", list_contents),
     Case("every_option_of_every_row_sends_its_command", every_option_sends_its_command),
     Case("close_up_for_id_1201_sends_nothing", close_up_for_1201_sends_nothing),
+] + [Case("hover_ring_top_and_bottom_%d" % bid, hover_ring_top_and_bottom, bid) for bid in (1002, 1003, 1004, 1005, 1001)] + [
+    Case("pressed_look_on_install_while_exit_held", pressed_look_on_another_button, IDS["exit"], IDS["install"]),
+    Case("pressed_look_on_manual_while_exit_held", pressed_look_on_another_button, IDS["exit"], IDS["manual"]),
+    Case("caption_longer_than_19_cut", long_caption_cut_to_19, IDS["website"]),
 ]
 
 if __name__ == "__main__":

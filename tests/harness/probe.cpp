@@ -35,6 +35,7 @@
 //   addprinter NAME DRIVER PORT [ATTRIBUTES]   a printer with a file port
 //   delprinter NAME              deletes a printer (missing is fine)
 //   printers                     the local printers with driver and port
+//   settext HWND TEXT            WM_SETTEXT to a window; its text read back
 //   quit                         ends serve mode
 #include <windows.h>
 #include <psapi.h>
@@ -701,6 +702,21 @@ std::string PrintersJson() {
 
 long long ToNumber(const std::string& text) { return strtoll(text.c_str(), NULL, 0); }
 
+HWND HandleAt(const std::string& text) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(text)));
+}
+
+// ---- Window texts ------------------------------------------------------
+
+// Gives a window a new text with WM_SETTEXT (marshalled across processes),
+// as another program can: a button's caption longer than the tool draws.
+std::string SetTextJson(HWND window, const std::wstring& text) {
+    if (!IsWindow(window)) return Fail("no such window");
+    LRESULT result = SendQuiet(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return "{\"ok\":true,\"result\":" + Number(result) + ",\"text\":" +
+           Quote(WindowText(window).c_str()) + "}";
+}
+
 std::string Run(const std::vector<std::string>& args) {
     if (args.empty()) return Fail("no command");
     const std::string& command = args[0];
@@ -754,6 +770,7 @@ std::string Run(const std::vector<std::string>& args) {
                               static_cast<DWORD>(ToNumber(arg(4))));
     if (command == "delprinter") return DeletePrinterJson(Wide(arg(1)));
     if (command == "printers") return PrintersJson();
+    if (command == "settext") return SetTextJson(HandleAt(arg(1)), Wide(arg(2)));
     return Fail("unknown command " + command);
 }
 
