@@ -6,6 +6,9 @@ for id 1201, a caption longer than 19 characters, the hover ring's top and
 bottom, the pressed look on another button, the installer of a 32-bit
 Windows and the line of a missing timer. Expected values are typed from the
 specification (docs: /work/shared/spec.md, Parts 1.3, 2.3, 2.4, 3.1)."""
+import signal
+import struct
+import subprocess
 from acceptance import *
 
 # Part 2.4, the setting table: list id -> (setting code, option labels).
@@ -241,6 +244,77 @@ def long_caption_cut_to_19(ctx, bid):
     check(differ == 0, "the 24-character caption is drawn otherwise than its first 19 (%d pixels differ)" % differ)
 
 
+# -- Part 1.1 / 2.3: a 32-bit Windows -------------------------------------------
+
+def pe_machine(path):
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack("<I", data[60:64])[0]
+    return struct.unpack("<H", data[pe + 4:pe + 6])[0]
+
+
+def tool_on_32bit_windows_runs_install32(ctx):
+    """On a 32-bit Windows (a WINEARCH=win32 prefix) IsWow64Process says
+    FALSE: IsWow64 is 0 and the tool runs data\\install32.exe. The prefix
+    and its wineserver are the case's own; the tool there is seen by its
+    pixels on the bench's display and by the installer's log."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    native = subprocess.run([os.path.join(here, "..", "wine", "host-arch"), "--native", "--quiet"],
+                            stdout=subprocess.PIPE).stdout.decode().strip()
+    if native != "yes":
+        print("     not run: this host runs no 32-bit x86 code, so no 32-bit Wine prefix")
+        return
+    if pe_machine(ctx.args.tool) != 0x14C:
+        print("     not run: the tool under test is a 64-bit build, which a 32-bit Windows cannot run")
+        return
+    prefix = os.path.join(ctx.work, "prefix32")
+    wine32 = os.environ.get("TAVO_WINE32_LOADER", "/usr/lib/wine/wine")
+    env = ctx.bench.env({"WINEPREFIX": prefix, "WINEARCH": "win32",
+                         "WINEDLLOVERRIDES": "winedbg.exe=d;winemenubuilder.exe=d;mscoree=d;mshtml=d"})
+    server = subprocess.Popen(["wineserver", "-p", "-f"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True) \
+        if os.path.isdir(prefix) or os.makedirs(prefix) is None else None
+    tool = None
+    try:
+        if not os.path.exists(os.path.join(prefix, ".ready")):
+            subprocess.run([wine32, "wineboot.exe", "-i"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
+            open(os.path.join(prefix, ".ready"), "w").close()
+        check(os.path.isdir(os.path.join(prefix, "drive_c", "windows", "system32")) and
+              not os.path.isdir(os.path.join(prefix, "drive_c", "windows", "syswow64")),
+              "the prefix is not a 32-bit Windows")
+        pkg = ctx.package("pkg32")
+        env.update({k: str(v) for k, v in ctx.installer_env(exit=0).items()})
+        tool = subprocess.Popen([wine32, pkg.exe], env=env, cwd=pkg.path, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        # Part 1.1: centred on the 1920 x 1080 screen at (750, 450).
+        left, top = 750, 450
+        bx = left + BUTTON_X[IDS["install"]]
+        wait_for(lambda: ctx.x.shot().pixel(left + 3, top + 3) == BACKGROUND and
+                 ctx.x.shot().pixel(bx + 5, top + 95) == NORMAL, 60, "the tool's window in the 32-bit prefix")
+        spot = [0]
+
+        def hover():
+            spot[0] ^= 1
+            ctx.x.move(bx + 20 + 2 * spot[0], top + 110 + 2 * spot[0])
+            return ctx.x.shot().pixel(bx + 1, top + 95) == WHITE
+        wait_for(hover, 10, "the Install button's hover look")
+        ctx.x.down(1)
+        ctx.x.up(1)
+        lines = wait_for(ctx.log_lines, 30, "an installer run")
+        head = lines[0].split(" " + ctx.args.section + " ")[0]
+        check("install32.exe" in head.lower() and "install64" not in head.lower(),
+              "on 32-bit Windows the tool ran %r, expected data\\install32.exe" % lines[0])
+    finally:
+        if tool and tool.poll() is None:
+            os.killpg(tool.pid, signal.SIGKILL)
+            tool.wait(timeout=20)
+        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        if server:
+            server.wait(timeout=30)
+
+
 CASES = [
     Case("device_removed_state1_two_printers", removal_with_two_printers, 1, "usbprint"),
     Case("device_removed_state2_two_printers", removal_with_two_printers, 2, "usbprint"),
@@ -258,6 +332,7 @@ CASES = [
     Case("pressed_look_on_install_while_exit_held", pressed_look_on_another_button, IDS["exit"], IDS["install"]),
     Case("pressed_look_on_manual_while_exit_held", pressed_look_on_another_button, IDS["exit"], IDS["manual"]),
     Case("caption_longer_than_19_cut", long_caption_cut_to_19, IDS["website"]),
+    Case("tool_on_32bit_windows_runs_install32", tool_on_32bit_windows_runs_install32),
 ]
 
 if __name__ == "__main__":
