@@ -6,6 +6,7 @@ for id 1201, a caption longer than 19 characters, the hover ring's top and
 bottom, the pressed look on another button, the installer of a 32-bit
 Windows and the line of a missing timer. Expected values are typed from the
 specification (docs: /work/shared/spec.md, Parts 1.3, 2.3, 2.4, 3.1)."""
+import shutil
 import signal
 import struct
 import subprocess
@@ -315,6 +316,39 @@ def tool_on_32bit_windows_runs_install32(ctx):
             server.wait(timeout=30)
 
 
+# -- Part 2.3: no multimedia timer ----------------------------------------------
+
+def no_timer_line_on_standard_output(ctx):
+    """timeSetEvent makes no timer: "time ID is not created" on standard
+    output, the installer is not run, the window does not change. The tool
+    loads winmm from System32 only, so the case plants a winmm.dll whose
+    timeSetEvent returns 0 in the prefix's System32 of the tool's bitness
+    (the prefix's own file is put back afterwards) and has the tool's
+    process alone take it (WINEDLLOVERRIDES=winmm=n): a system whose timer
+    service refuses, seen from outside."""
+    fake = os.path.join(os.path.dirname(os.path.abspath(ctx.args.probe)), "no-timer", "winmm.dll")
+    check(os.path.exists(fake), "no %s: build the target tavo_no_timer_winmm" % fake)
+    windows = os.path.join(ctx.bench.prefix, "drive_c", "windows")
+    wow = os.path.join(windows, "syswow64")
+    system = wow if pe_machine(ctx.args.tool) == 0x14C and os.path.isdir(wow) else os.path.join(windows, "system32")
+    target = os.path.join(system, "winmm.dll")
+    saved = os.path.join(ctx.work, "winmm.dll.saved")
+    shutil.copyfile(target, saved)
+    try:
+        shutil.copyfile(fake, target)
+        pkg = ctx.package()
+        tool = ctx.start(pkg, env=dict(ctx.installer_env(exit=0), WINEDLLOVERRIDES="winmm=n"))
+        ctx.click(IDS["install"])
+        stays(lambda: ctx.height() == 180 and not ctx.probe.boxes() and not ctx.log_lines()
+              and not ctx.probe.children()[1100]["visible"], 2.0, "no installation and no change")
+        ctx.probe.query("close")
+        check(tool.wait_exit(20) == 0, "exit code after the close")
+        out = tool.stdout()
+        check(out == "time ID is not created\n", "standard output %r, expected the one line" % out)
+    finally:
+        shutil.copyfile(saved, target)
+
+
 CASES = [
     Case("device_removed_state1_two_printers", removal_with_two_printers, 1, "usbprint"),
     Case("device_removed_state2_two_printers", removal_with_two_printers, 2, "usbprint"),
@@ -333,6 +367,7 @@ CASES = [
     Case("pressed_look_on_manual_while_exit_held", pressed_look_on_another_button, IDS["exit"], IDS["manual"]),
     Case("caption_longer_than_19_cut", long_caption_cut_to_19, IDS["website"]),
     Case("tool_on_32bit_windows_runs_install32", tool_on_32bit_windows_runs_install32),
+    Case("no_timer_line_on_standard_output", no_timer_line_on_standard_output),
 ]
 
 if __name__ == "__main__":
