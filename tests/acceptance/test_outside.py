@@ -349,6 +349,52 @@ def no_timer_line_on_standard_output(ctx):
         shutil.copyfile(saved, target)
 
 
+# -- Part 3.2: two ticks before one paint ----------------------------------------
+
+TRACK_ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
+    [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
+
+
+def places_of(f):
+    """Part 3.2: the places of frame f, dot r at DotTrack[0][(f - r) mod 64]."""
+    return set(v for v in (TRACK_ROW0[(f - r) % 64] for r in range(5)) if v >= 0)
+
+
+def blue_of_row(hex_row):
+    """Places whose dot centre (x 6v + 3 in the panel, row 3) is light blue."""
+    rgb = bytes.fromhex(hex_row)
+    return set(v for v in set(TRACK_ROW0) - {-1} if tuple(rgb[(6 * v + 3) * 3:(6 * v + 3) * 3 + 3]) == DOT)
+
+
+def skipped_frame_stays(ctx):
+    """The probe holds the tool's user-interface thread for 200 ms while the
+    timer ticks on (4 ticks), then lets it go. The first paint after shows a
+    frame f whose previous frame f - 1 the panel never showed, covers only
+    the places of f - 1, and leaves every other dot that was on the panel
+    before: the skipped frames' residue."""
+    ctx.start(ctx.package(), env=ctx.installer_env(hang=1))
+    ctx.click(IDS["install"])
+    wait_for(lambda: ctx.probe.children()[1100]["visible"], 10, "the dots panel shown")
+    panel = ctx.probe.children()[1100]["hwnd"]
+    seen = []
+    for attempt in range(12):
+        answer = ctx.probe.query("stall", panel, 200, 3)
+        before, after = blue_of_row(answer["before"]), blue_of_row(answer["after"])
+        seen.append((sorted(before), sorted(after)))
+        fits = [f for f in range(64) if places_of(f) and places_of(f) <= after
+                and after <= before | places_of(f) and not places_of(f - 1) <= before]
+        if not fits or not before:
+            continue
+        residue_kept = [f for f in fits if before - places_of(f - 1) <= after
+                        and before - places_of(f - 1) - places_of(f)]
+        check(residue_kept, "after a stall the panel shows %s (before %s): no frame f whose paint left the dots "
+              "of the frames before f - 1 (frames that fit: %s)" % (sorted(after), sorted(before), fits))
+        ctx.notes.append("stall %d: before %s, painted frame %s: %s" % (attempt + 1, sorted(before), residue_kept,
+                                                                         sorted(after)))
+        return
+    raise AssertionError("no stall showed a skipped frame: %s" % seen)
+
+
 CASES = [
     Case("device_removed_state1_two_printers", removal_with_two_printers, 1, "usbprint"),
     Case("device_removed_state2_two_printers", removal_with_two_printers, 2, "usbprint"),
@@ -368,6 +414,7 @@ CASES = [
     Case("caption_longer_than_19_cut", long_caption_cut_to_19, IDS["website"]),
     Case("tool_on_32bit_windows_runs_install32", tool_on_32bit_windows_runs_install32),
     Case("no_timer_line_on_standard_output", no_timer_line_on_standard_output),
+    Case("two_ticks_before_one_paint_leave_the_skipped_dots", skipped_frame_stays),
 ]
 
 if __name__ == "__main__":

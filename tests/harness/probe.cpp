@@ -36,6 +36,9 @@
 //   delprinter NAME              deletes a printer (missing is fine)
 //   printers                     the local printers with driver and port
 //   settext HWND TEXT            WM_SETTEXT to a window; its text read back
+//   stall HWND MS ROW            suspends the window's thread MS ms, then
+//                                resumes it; the window's screen row ROW
+//                                before and at its first change after
 //   quit                         ends serve mode
 #include <windows.h>
 #include <psapi.h>
@@ -706,6 +709,75 @@ HWND HandleAt(const std::string& text) {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(text)));
 }
 
+// ---- Stalling a window's thread ---------------------------------------
+
+// One row of the screen's pixels, ROW pixels below the window's top, across
+// its width, as hex RGB: read from the screen DC (what X shows).
+std::string ScreenRow(HWND window, int row) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left;
+    if (width <= 0) return std::string();
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    std::string hex;
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        BitBlt(dc, 0, 0, width, 1, screen, rect.left, rect.top + row, SRCCOPY);
+        GdiFlush();
+        static const char digits[] = "0123456789abcdef";
+        const unsigned char* p = static_cast<const unsigned char*>(bits);
+        for (int i = 0; i < width; ++i)
+            for (int c = 2; c >= 0; --c) {
+                hex += digits[p[i * 4 + c] >> 4];
+                hex += digits[p[i * 4 + c] & 15];
+            }
+        SelectObject(dc, old);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    return hex;
+}
+
+// Suspends the thread that owns WINDOW for MS milliseconds, so that timer
+// ticks pass while it paints nothing, then resumes it. The row ROW of the
+// window's screen pixels is read before, and again every few milliseconds
+// after the resume until it changes (the first paint after it), for at
+// most a second.
+std::string StallJson(HWND window, DWORD ms, int row) {
+    if (!IsWindow(window)) return Fail("no such window");
+    DWORD threadId = GetWindowThreadProcessId(window, NULL);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
+    if (!thread) return Fail("cannot open the thread");
+    std::string before = ScreenRow(window, row);
+    if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        CloseHandle(thread);
+        return Fail("cannot suspend the thread");
+    }
+    Sleep(ms);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    std::string after = before;
+    DWORD start = GetTickCount();
+    while (after == before && GetTickCount() - start < 1000) {
+        Sleep(2);
+        after = ScreenRow(window, row);
+    }
+    return "{\"ok\":true,\"before\":\"" + before + "\",\"after\":\"" + after +
+           "\",\"waited\":" + Number(GetTickCount() - start) + "}";
+}
+
 // ---- Window texts ------------------------------------------------------
 
 // Gives a window a new text with WM_SETTEXT (marshalled across processes),
@@ -771,6 +843,9 @@ std::string Run(const std::vector<std::string>& args) {
     if (command == "delprinter") return DeletePrinterJson(Wide(arg(1)));
     if (command == "printers") return PrintersJson();
     if (command == "settext") return SetTextJson(HandleAt(arg(1)), Wide(arg(2)));
+    if (command == "stall")
+        return StallJson(HandleAt(arg(1)), static_cast<DWORD>(ToNumber(arg(2))),
+                         static_cast<int>(ToNumber(arg(3))));
     return Fail("unknown command " + command);
 }
 
