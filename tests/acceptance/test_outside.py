@@ -395,6 +395,46 @@ def skipped_frame_stays(ctx):
     raise AssertionError("no stall showed a skipped frame: %s" % seen)
 
 
+def frame_of_row(hex_row):
+    """The frame f whose dots alone are light blue in the row (every light
+    blue pixel inside a dot of f at x 6v to 6v + 6, each dot of f there), or
+    None."""
+    rgb = bytes.fromhex(hex_row)
+    blue_x = set(x for x in range(len(rgb) // 3) if tuple(rgb[3 * x:3 * x + 3]) == DOT)
+    for f in range(64):
+        inside = set(x for v in places_of(f) for x in range(6 * v, 6 * v + 7))
+        if places_of(f) and blue_x <= inside and all(6 * v + 3 in blue_x for v in places_of(f)):
+            return f
+    return None
+
+
+def first_frame_after_reset(ctx):
+    """Part 2.3 resets FrameCounter to 0 around the timer's start, so the
+    first paint of each installation shows frame 0: dots 0 to 4 at x 192,
+    186, 180, 174 and 168 (places 32 to 28), dot 0 on the right; frame 1 or
+    2 when a tick came before the first paint. Three installations in one
+    run (a counter not reset would start the later ones elsewhere). The
+    probe sends Install and reads the panel's row 3 from the screen as fast
+    as it can."""
+    # Each installation runs half a second (about 10 ticks): a counter not
+    # reset would start the next one near frame 10.
+    ctx.start(ctx.package(), env=ctx.installer_env(exit=0, delay_ms=500))
+    panel = ctx.probe.children()[1100]["hwnd"]
+    firsts = []
+    for run in range(3):
+        answer = ctx.probe.query("firstframe", panel, 3, 5000)
+        check(answer["ok"], "no dot painted after Install: %s" % answer)
+        f = frame_of_row(answer["row"])
+        firsts.append(f)
+        check(f in (0, 1, 2), "installation %d: the first paint shows %s, expected frame 0 (or 1, 2 after ticks)"
+              % (run + 1, "frame %d" % f if f is not None else "no frame of the track"))
+        ctx.expect_box(T_INSTALLED_N % 0, caption="")
+        ctx.expect_box(T_NONE_FOUND, caption="")
+        wait_for(lambda: not ctx.probe.children()[1100]["visible"], 10, "the installation to end")
+    check(0 in firsts, "no installation showed frame 0 first (first frames %s)" % firsts)
+    ctx.notes.append("first frames: %s" % firsts)
+
+
 CASES = [
     Case("device_removed_state1_two_printers", removal_with_two_printers, 1, "usbprint"),
     Case("device_removed_state2_two_printers", removal_with_two_printers, 2, "usbprint"),
@@ -415,6 +455,7 @@ CASES = [
     Case("tool_on_32bit_windows_runs_install32", tool_on_32bit_windows_runs_install32),
     Case("no_timer_line_on_standard_output", no_timer_line_on_standard_output),
     Case("two_ticks_before_one_paint_leave_the_skipped_dots", skipped_frame_stays),
+    Case("first_frame_after_each_reset_is_frame_0", first_frame_after_reset),
 ]
 
 if __name__ == "__main__":

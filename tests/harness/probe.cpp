@@ -36,6 +36,8 @@
 //   delprinter NAME              deletes a printer (missing is fine)
 //   printers                     the local printers with driver and port
 //   settext HWND TEXT            WM_SETTEXT to a window; its text read back
+//   firstframe HWND ROW MS       sends Install, then the first screen row ROW
+//                                of HWND (the dots panel) that shows a dot
 //   stall HWND MS ROW            suspends the window's thread MS ms, then
 //                                resumes it; the window's screen row ROW
 //                                before and at its first change after
@@ -778,6 +780,30 @@ std::string StallJson(HWND window, DWORD ms, int row) {
            "\",\"waited\":" + Number(GetTickCount() - start) + "}";
 }
 
+// Sends Install (WM_COMMAND 1002, code 0) to the main window from a thread
+// of its own, then reads the screen row ROW of WINDOW (the dots panel) as
+// fast as it can until a pixel of the dots' colour RGB (84, 195, 241)
+// shows, for at most MS milliseconds: the first frame painted, caught far
+// faster than a screenshot of the whole screen.
+std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
+    if (!main || !IsWindow(window)) return Fail("no such window");
+    std::string sent = StartSend(main, WM_COMMAND, MAKEWPARAM(1002, 0), 0);
+    DWORD start = GetTickCount();
+    std::string seen;
+    for (;;) {
+        seen = ScreenRow(window, row);
+        if (seen.find("54c3f1") != std::string::npos) {
+            // The row is read in steps of 3 bytes: a match must start on one.
+            bool found = false;
+            for (size_t i = 0; i + 6 <= seen.size(); i += 6)
+                if (seen.compare(i, 6, "54c3f1") == 0) found = true;
+            if (found) break;
+        }
+        if (GetTickCount() - start > ms) return Fail("no dot within the time");
+    }
+    return "{\"ok\":true,\"row\":\"" + seen + "\",\"after\":" + Number(GetTickCount() - start) + "}";
+}
+
 // ---- Window texts ------------------------------------------------------
 
 // Gives a window a new text with WM_SETTEXT (marshalled across processes),
@@ -843,6 +869,9 @@ std::string Run(const std::vector<std::string>& args) {
     if (command == "delprinter") return DeletePrinterJson(Wide(arg(1)));
     if (command == "printers") return PrintersJson();
     if (command == "settext") return SetTextJson(HandleAt(arg(1)), Wide(arg(2)));
+    if (command == "firstframe")
+        return FirstFrameJson(FindMain(kDefaultClass), HandleAt(arg(1)), static_cast<int>(ToNumber(arg(2))),
+                              static_cast<DWORD>(ToNumber(arg(3))));
     if (command == "stall")
         return StallJson(HandleAt(arg(1)), static_cast<DWORD>(ToNumber(arg(2))),
                          static_cast<int>(ToNumber(arg(3))));
