@@ -426,8 +426,10 @@ def first_frame_after_reset(ctx):
         check(answer["ok"], "no dot painted after Install: %s" % answer)
         f = frame_of_row(answer["row"])
         firsts.append(f)
-        check(f in (0, 1, 2), "installation %d: the first paint shows %s, expected frame 0 (or 1, 2 after ticks)"
-              % (run + 1, "frame %d" % f if f is not None else "no frame of the track"))
+        rgb = bytes.fromhex(answer["row"])
+        blue = [x for x in range(len(rgb) // 3) if tuple(rgb[3 * x:3 * x + 3]) == DOT]
+        check(f in (0, 1, 2), "installation %d: the first paint shows %s, expected frame 0 (or 1, 2 after ticks); "
+              "light blue at x %s" % (run + 1, "frame %d" % f if f is not None else "no frame of the track", blue))
         ctx.expect_box(T_INSTALLED_N % 0, caption="")
         ctx.expect_box(T_NONE_FOUND, caption="")
         wait_for(lambda: not ctx.probe.children()[1100]["visible"], 10, "the installation to end")
