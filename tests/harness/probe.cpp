@@ -45,6 +45,12 @@
 //   addprinter NAME DRIVER PORT [ATTRIBUTES]   a printer with a file port
 //   delprinter NAME              deletes a printer (missing is fine)
 //   printers                     the local printers with driver and port
+//   settext HWND TEXT            WM_SETTEXT to a window; its text read back
+//   firstframe HWND ROW MS       sends Install, then the first screen row ROW
+//                                of HWND (the dots panel) that shows a dot
+//   stall HWND MS ROW            suspends the window's thread MS ms, then
+//                                resumes it; the window's screen row ROW
+//                                before and at its first change after
 //   quit                         ends serve mode
 #include <windows.h>
 #include <psapi.h>
@@ -863,6 +869,122 @@ std::string PrintersJson() {
 
 long long ToNumber(const std::string& text) { return strtoll(text.c_str(), NULL, 0); }
 
+HWND HandleAt(const std::string& text) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(ToNumber(text)));
+}
+
+// ---- Stalling a window's thread ---------------------------------------
+
+// One row of the screen's pixels, ROW pixels below the window's top, across
+// its width, as hex RGB: read from the screen DC (what X shows).
+std::string ScreenRow(HWND window, int row) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left;
+    if (width <= 0) return std::string();
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    std::string hex;
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        BitBlt(dc, 0, 0, width, 1, screen, rect.left, rect.top + row, SRCCOPY);
+        GdiFlush();
+        static const char digits[] = "0123456789abcdef";
+        const unsigned char* p = static_cast<const unsigned char*>(bits);
+        for (int i = 0; i < width; ++i)
+            for (int c = 2; c >= 0; --c) {
+                hex += digits[p[i * 4 + c] >> 4];
+                hex += digits[p[i * 4 + c] & 15];
+            }
+        SelectObject(dc, old);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    return hex;
+}
+
+// Suspends the thread that owns WINDOW for MS milliseconds, so that timer
+// ticks pass while it paints nothing, then resumes it. The row ROW of the
+// window's screen pixels is read before, and again every few milliseconds
+// after the resume until it changes (the first paint after it), for at
+// most a second.
+std::string StallJson(HWND window, DWORD ms, int row) {
+    if (!IsWindow(window)) return Fail("no such window");
+    DWORD threadId = GetWindowThreadProcessId(window, NULL);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
+    if (!thread) return Fail("cannot open the thread");
+    std::string before = ScreenRow(window, row);
+    if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        CloseHandle(thread);
+        return Fail("cannot suspend the thread");
+    }
+    Sleep(ms);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    std::string after = before;
+    DWORD start = GetTickCount();
+    while (after == before && GetTickCount() - start < 1000) {
+        Sleep(2);
+        after = ScreenRow(window, row);
+    }
+    return "{\"ok\":true,\"before\":\"" + before + "\",\"after\":\"" + after +
+           "\",\"waited\":" + Number(GetTickCount() - start) + "}";
+}
+
+// Sends Install (WM_COMMAND 1002, code 0) to the main window from a thread
+// of its own, then reads the screen row ROW of WINDOW (the dots panel) as
+// fast as it can until a pixel of the dots' colour RGB (84, 195, 241)
+// shows, for at most MS milliseconds: the first frame painted, caught far
+// faster than a screenshot of the whole screen.
+std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
+    if (!main || !IsWindow(window)) return Fail("no such window");
+    std::string sent = StartSend(main, WM_COMMAND, MAKEWPARAM(1002, 0), 0);
+    DWORD start = GetTickCount();
+    std::string seen;
+    for (;;) {
+        seen = ScreenRow(window, row);
+        if (seen.find("54c3f1") != std::string::npos) {
+            // The row is read in steps of 3 bytes: a match must start on one.
+            bool found = false;
+            for (size_t i = 0; i + 6 <= seen.size(); i += 6)
+                if (seen.compare(i, 6, "54c3f1") == 0) found = true;
+            if (found) break;
+        }
+        if (GetTickCount() - start > ms) return Fail("no dot within the time");
+    }
+    // The first read may catch the paint half shown on the screen: read on
+    // until two reads agree (well within the 50 ms of a tick).
+    for (DWORD settle = GetTickCount(); GetTickCount() - settle < 20;) {
+        Sleep(1);
+        std::string again = ScreenRow(window, row);
+        if (again == seen) break;
+        seen = again;
+    }
+    return "{\"ok\":true,\"row\":\"" + seen + "\",\"after\":" + Number(GetTickCount() - start) + "}";
+}
+
+// ---- Window texts ------------------------------------------------------
+
+// Gives a window a new text with WM_SETTEXT (marshalled across processes),
+// as another program can: a button's caption longer than the tool draws.
+std::string SetTextJson(HWND window, const std::wstring& text) {
+    if (!IsWindow(window)) return Fail("no such window");
+    LRESULT result = SendQuiet(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return "{\"ok\":true,\"result\":" + Number(result) + ",\"text\":" +
+           Quote(WindowText(window).c_str()) + "}";
+}
+
 std::string Run(const std::vector<std::string>& args) {
     if (args.empty()) return Fail("no command");
     const std::string& command = args[0];
@@ -922,6 +1044,13 @@ std::string Run(const std::vector<std::string>& args) {
                               static_cast<DWORD>(ToNumber(arg(4))));
     if (command == "delprinter") return DeletePrinterJson(Wide(arg(1)));
     if (command == "printers") return PrintersJson();
+    if (command == "settext") return SetTextJson(HandleAt(arg(1)), Wide(arg(2)));
+    if (command == "firstframe")
+        return FirstFrameJson(FindMain(kDefaultClass), HandleAt(arg(1)), static_cast<int>(ToNumber(arg(2))),
+                              static_cast<DWORD>(ToNumber(arg(3))));
+    if (command == "stall")
+        return StallJson(HandleAt(arg(1)), static_cast<DWORD>(ToNumber(arg(2))),
+                         static_cast<int>(ToNumber(arg(3))));
     return Fail("unknown command " + command);
 }
 
