@@ -77,7 +77,7 @@ check "Exit button outline" "$(pixel 409 169)" 000000
 logo=$(convert "$work/shot.png" -crop 275x52+762+470 -fill black -opaque '#0F0F0F' -fill white +opaque black -format '%[fx:mean>0.05]' info:)
 check "the logo is drawn" "$logo" 1
 
-click 50 130  # Install
+click_button 50 130  # Install
 out=$(probe window 20000 220)
 check "installing: the window grows to 220" "$?" 0
 check "installing: the dots panel shows" "$(field dots_visible "$out")" 1
@@ -92,7 +92,7 @@ check "one printer found: the window grows to 252" "$?" 0
 check "the dots panel is hidden again" "$(field dots_visible "$out")" 0
 check "result band" "$(wait_pixel 400 240 FFFFFF 5)" FFFFFF
 
-click 130 130  # Settings
+click_button 130 130  # Settings
 probe window 20000 450 >/dev/null
 check "Settings opens the panel at 450" "$?" 0
 port="$pkg/demo-printer.prn"
@@ -123,7 +123,7 @@ check "device removal with the panel open" "$(field text "$box")" "设备移除�
 probe window 20000 180 >/dev/null
 check "the window collapses to 180" "$?" 0
 
-click 370 130  # Exit
+click_button 370 130  # Exit
 wait_exit 20
 check "Exit ends the tool with 0" "$exit_code" 0
 
