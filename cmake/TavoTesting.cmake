@@ -16,11 +16,20 @@ set_property(CACHE TAVO_WINE_SUITES PROPERTY STRINGS all core none)
 if(NOT TAVO_WINE_SUITES MATCHES "^(all|core|none)$")
   message(FATAL_ERROR "TAVO_WINE_SUITES must be all, core or none, not '${TAVO_WINE_SUITES}'")
 endif()
+# TAVO_WINE_ROOT runs the bench on the Wine of that root folder instead of the
+# system's (tests/wine/wine10-root makes one; scripts/test-wine10.sh runs the
+# 64-bit suites on it). Empty: the system's Wine, or the TAVO_WINE_ROOT of
+# CTest's environment.
+set(TAVO_WINE_ROOT "" CACHE PATH "Root folder of another Wine for the bench (empty: the system's)")
 set(TAVO_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
 set(TAVO_WINE_RUNNER ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine ${TAVO_BENCH_DIR}/wineprefix)
 
 if(NOT TAVO_WINE_SUITES STREQUAL "none")
-  add_test(NAME wine_bench_start COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench-start ${TAVO_BENCH_DIR})
+  set(bench_start ${CMAKE_SOURCE_DIR}/tests/wine/bench-start ${TAVO_BENCH_DIR})
+  if(TAVO_WINE_ROOT)
+    set(bench_start ${CMAKE_COMMAND} -E env TAVO_WINE_ROOT=${TAVO_WINE_ROOT} ${bench_start})
+  endif()
+  add_test(NAME wine_bench_start COMMAND ${bench_start})
   set_tests_properties(wine_bench_start PROPERTIES FIXTURES_SETUP wine_bench)
   add_test(NAME wine_bench_stop COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/bench-stop ${TAVO_BENCH_DIR})
   set_tests_properties(wine_bench_stop PROPERTIES FIXTURES_CLEANUP wine_bench)

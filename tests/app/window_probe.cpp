@@ -10,7 +10,11 @@
 //                                            text, caption and owner; then OK
 //   window_probe command ID...               posts WM_COMMAND ID(s) to the window
 //   window_probe dropped ID TIMEOUT_MS       waits until list ID has dropped down
-//   window_probe devicechange                sends WM_DEVICECHANGE 0x8004
+//   window_probe devicechange [RECORD]       sends WM_DEVICECHANGE 0x8004;
+//                                            RECORD usbprint or usbdevice:
+//                                            lParam points at a device-
+//                                            interface record of that class,
+//                                            otherwise it is null
 //   window_probe end-installers DIR          ends install32/64.exe started
 //                                            from DIR, by process id
 //   window_probe printer-delete NAME         removes a printer and its driver
@@ -21,6 +25,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
+
+#include "device_record.h"
 
 namespace {
 
@@ -230,8 +236,12 @@ int wmain(int argc, wchar_t** argv) {
         // (the message is still handled).
         HWND window = MainWindowOrFail();
         if (!window) return 1;
+        std::string kind;
+        for (const wchar_t* c = argc >= 3 ? argv[2] : L""; *c; ++c) kind += static_cast<char>(*c);
+        std::vector<unsigned char> record = DeviceInterfaceRecord(kind);
+        LPARAM lParam = record.empty() ? 0 : reinterpret_cast<LPARAM>(&record[0]);
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(window, WM_DEVICECHANGE, 0x8004, 0, SMTO_NORMAL, 1000, &result);
+        SendMessageTimeoutW(window, WM_DEVICECHANGE, 0x8004, lParam, SMTO_NORMAL, 1000, &result);
         return 0;
     }
     if (argc >= 3 && wcscmp(argv[1], L"end-installers") == 0) return EndInstallers(argv[2]);

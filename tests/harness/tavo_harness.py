@@ -80,6 +80,16 @@ class Bench:
         self.prefix = os.path.join(self.dir, "wineprefix")
         with open(os.path.join(self.dir, "display")) as f:
             self.display = ":" + f.read().strip()
+        # The Wine 10 mode (scripts/test-wine10.sh): bench-start names the
+        # root folder whose Wine the bench runs, and that folder its Wine's
+        # version; None on the system's Wine.
+        self.wine_root = self.wine_version = None
+        root_file = os.path.join(self.dir, "wine-root")
+        if os.path.exists(root_file):
+            with open(root_file) as f:
+                self.wine_root = f.read().strip()
+            with open(os.path.join(self.wine_root, ".tavo-wine10-complete")) as f:
+                self.wine_version = f.read().strip()
 
     def env(self, extra=None):
         env = dict(os.environ)
