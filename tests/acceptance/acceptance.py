@@ -186,7 +186,7 @@ class Context(ToolSession):
         elif caption == "default":
             check_default_caption(self, box)
             if icon is None:
-                # Every box the specification shows with the default caption
+                # Every box the tool shows with the default caption
                 # is MB_OK with no icon.
                 check_icon(self, box, "none")
         if owner_main is not None:

@@ -5,14 +5,14 @@ options, every option of every row sent through a real close-up, a close-up
 for id 1201, a caption longer than 19 characters, the hover ring's top and
 bottom, the pressed look on another button, the installer of a 32-bit
 Windows and the line of a missing timer. Expected values are typed from the
-specification (docs: /work/shared/spec.md, Parts 1.3, 2.3, 2.4, 3.1)."""
+tool's documented behaviour, never read from its code."""
 import shutil
 import signal
 import struct
 import subprocess
 from acceptance import *
 
-# Part 2.4, the setting table: list id -> (setting code, option labels).
+# The setting table: list id -> (setting code, option labels).
 SETTING_ROWS = {
     1202: (5, ["自定义", "2 英寸", "2.5 英寸", "3 英寸", "11/4 英寸", "11/3 英寸", "4 英寸", "5 英寸", "5.5 英寸",
                "6 英寸", "7 英寸", "8 英寸", "8.5 英寸", "11 英寸", "70/6 英寸", "12 英寸", "14 英寸", "17 英寸"]),
@@ -27,7 +27,7 @@ CBN_CLOSEUP = 8
 
 
 def setting_command(code, index, tag):
-    """The 12 bytes of Part 2.4's SettingCommand table."""
+    """The 12 bytes of a setting command, as the printer expects them."""
     low, high = index & 0xFF, (index >> 8) & 0xFF
     return bytes([0x1B, 0x05, code & 0xFF, low, high, high ^ (code & 0xFF) ^ low ^ 0xA2, 0x1B, 0x05]) + \
         tag.encode("ascii")
@@ -53,7 +53,7 @@ def send_command(ctx, cid, code):
     wait_for(lambda: ctx.probe.query("sent")["sent"][n]["done"], 10, "command %d/%d handled" % (cid, code))
 
 
-# -- Part 1.3: device removal, count not 1 ----------------------------------
+# -- device removal, count not 1 ----------------------------------
 
 def removal_with_two_printers(ctx, state, record):
     """PanelState 1 or 2, then a second supported printer comes online and a
@@ -83,7 +83,7 @@ def removal_with_two_printers(ctx, state, record):
     stays(lambda: not ctx.probe.boxes(), 1.5, "no second warning at PanelState 0")
 
 
-# -- Part 1.3: notification codes -------------------------------------------
+# -- notification codes -------------------------------------------
 
 def command_code_does_nothing(ctx, cid, code):
     """A command with a code that the table says does nothing, when not
@@ -104,7 +104,7 @@ def command_code_does_nothing(ctx, cid, code):
         ctx.expect_box(T_INSTALLED_N % 0, "information", caption="")
 
 
-# -- Part 2.4: lists, close-ups ----------------------------------------------
+# -- lists, close-ups ----------------------------------------------
 
 def open_settings(ctx):
     pkg = ctx.package()
@@ -182,7 +182,7 @@ def close_up_for_1201_sends_nothing(ctx):
     check(data == want, "job for 1203: %s, expected %s" % (data.hex(" "), want.hex(" ")))
 
 
-# -- Part 3.1: flat buttons by pixel -------------------------------------------
+# -- flat buttons by pixel -------------------------------------------
 
 def hover_ring_top_and_bottom(ctx, bid):
     """The hover look seen from the top and bottom edges inwards: black,
@@ -245,7 +245,7 @@ def long_caption_cut_to_19(ctx, bid):
     check(differ == 0, "the 24-character caption is drawn otherwise than its first 19 (%d pixels differ)" % differ)
 
 
-# -- Part 1.1 / 2.3: a 32-bit Windows -------------------------------------------
+# -- a 32-bit Windows -------------------------------------------
 
 def pe_machine(path):
     with open(path, "rb") as f:
@@ -288,7 +288,7 @@ def tool_on_32bit_windows_runs_install32(ctx):
         env.update({k: str(v) for k, v in ctx.installer_env(exit=0).items()})
         tool = subprocess.Popen([wine32, pkg.exe], env=env, cwd=pkg.path, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        # Part 1.1: centred on the 1920 x 1080 screen at (750, 450).
+        # Centred on the 1920 x 1080 screen at (750, 450).
         left, top = 750, 450
         bx = left + BUTTON_X[IDS["install"]]
         wait_for(lambda: ctx.x.shot().pixel(left + 3, top + 3) == BACKGROUND and
@@ -316,7 +316,7 @@ def tool_on_32bit_windows_runs_install32(ctx):
             server.wait(timeout=30)
 
 
-# -- Part 2.3: no multimedia timer ----------------------------------------------
+# -- no multimedia timer ----------------------------------------------
 
 def no_timer_line_on_standard_output(ctx):
     """timeSetEvent makes no timer: "time ID is not created" on standard
@@ -349,14 +349,14 @@ def no_timer_line_on_standard_output(ctx):
         shutil.copyfile(saved, target)
 
 
-# -- Part 3.2: two ticks before one paint ----------------------------------------
+# -- two ticks before one paint ----------------------------------------
 
 TRACK_ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
     [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
 
 
 def places_of(f):
-    """Part 3.2: the places of frame f, dot r at DotTrack[0][(f - r) mod 64]."""
+    """The places of frame f, dot r at DotTrack[0][(f - r) mod 64]."""
     return set(v for v in (TRACK_ROW0[(f - r) % 64] for r in range(5)) if v >= 0)
 
 
@@ -409,7 +409,7 @@ def frame_of_row(hex_row):
 
 
 def first_frame_after_reset(ctx):
-    """Part 2.3 resets FrameCounter to 0 around the timer's start, so the
+    """An installation resets FrameCounter to 0 around the timer's start, so the
     first paint of each installation shows frame 0: dots 0 to 4 at x 192,
     186, 180, 174 and 168 (places 32 to 28), dot 0 on the right; frame 1 or
     2 when a tick came before the first paint. Three installations in one

@@ -513,7 +513,7 @@ std::string SystemIconJson(const std::string& name, int r, int g, int b) {
 
 // ---- Text as the tool draws it -------------------------------------------
 
-// The band's text drawn the way Part 1.2 draws it: UiFont (LOGFONTW height
+// The band's text drawn the way the tool's main window draws it: UiFont (LOGFONTW height
 // 16, width 8, GB2312_CHARSET, OUT_DEVICE_PRECIS, CLIP_CHARACTER_PRECIS,
 // quality 0, FF_SWISS, "宋体"), default black text, background mode
 // TRANSPARENT, DrawTextW flags 0, here on white from (0, 0).
