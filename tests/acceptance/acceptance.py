@@ -175,6 +175,15 @@ class Context(ToolSession):
         self.x.down(1)
         self.x.up(1)
 
+    def install_to_result_band(self, pkg):
+        """Starts the tool of `pkg` and installs with an installer that leaves
+        one printer: the result band shows (PanelState 1)."""
+        self.start(pkg, env=self.installer_env(printers=1))
+        self.click(IDS["install"])
+        self.expect_box(T_INSTALLED_N % 1, caption="")
+        self.wait_height(252)
+        wait_for(lambda: not self.probe.children()[1100]["visible"], 10, "the installation to end")
+
     # -- boxes -------------------------------------------------------------
     def expect_box(self, text, icon=None, caption=None, owner_main=True, press=True, timeout=20):
         box = self.probe.wait_box(text, timeout)

@@ -81,11 +81,7 @@ def device_removed(ctx, state, printers_after, wparam, text, record="none"):
     if state == 1:
         # The result band: an installation that found the one printer.
         ctx.probe.delete_printer(MODEL)
-        ctx.start(pkg, env=ctx.installer_env(printers=1))
-        ctx.click(IDS["install"])
-        ctx.expect_box(T_INSTALLED_N % 1, caption="")
-        ctx.wait_height(252)
-        wait_for(lambda: not ctx.probe.children()[1100]["visible"], 10, "the installation to end")
+        ctx.install_to_result_band(pkg)
     else:
         ctx.start(pkg)
         if state == 2:

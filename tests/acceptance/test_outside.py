@@ -61,11 +61,7 @@ def removal_with_two_printers(ctx, state, record):
     warning."""
     pkg = ctx.package()
     if state == 1:
-        ctx.start(pkg, env=ctx.installer_env(printers=1))
-        ctx.click(IDS["install"])
-        ctx.expect_box(T_INSTALLED_N % 1, caption="")
-        ctx.wait_height(252)
-        wait_for(lambda: not ctx.probe.children()[1100]["visible"], 10, "the installation to end")
+        ctx.install_to_result_band(pkg)
     else:
         ctx.add_printer(MODEL)
         ctx.start(pkg)

@@ -464,6 +464,65 @@ std::string PressJson(HWND box, int id) {
 // The system icon NAME drawn at its own size over the colour (r, g, b): how
 // a message box shows it, to compare with a screenshot where the icon handle
 // of another process cannot be compared.
+// A 32-bit top-down bitmap selected into a memory DC, filled with one
+// colour, for the probe to draw on and hand back as hex RGB.
+class Canvas {
+  public:
+    Canvas(int width, int height, int r, int g, int b) : width_(width), height_(height) {
+        BITMAPINFO info;
+        memset(&info, 0, sizeof info);
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        HDC screen = GetDC(NULL);
+        dc_ = CreateCompatibleDC(screen);
+        ReleaseDC(NULL, screen);
+        void* bits = NULL;
+        bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, NULL, 0) : NULL;
+        bits_ = bitmap_ ? static_cast<unsigned char*>(bits) : NULL;
+        if (!bits_) return;
+        old_ = SelectObject(dc_, bitmap_);
+        for (int i = 0; i < width * height; ++i) {
+            bits_[i * 4] = static_cast<unsigned char>(b);
+            bits_[i * 4 + 1] = static_cast<unsigned char>(g);
+            bits_[i * 4 + 2] = static_cast<unsigned char>(r);
+            bits_[i * 4 + 3] = 0;
+        }
+    }
+    ~Canvas() {
+        if (old_) SelectObject(dc_, old_);
+        if (bitmap_) DeleteObject(bitmap_);
+        if (dc_) DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    bool ready() const { return bits_ != NULL; }
+    HDC dc() const { return dc_; }
+    std::string RgbHex() const {
+        GdiFlush();
+        static const char digits[] = "0123456789abcdef";
+        std::string hex;
+        hex.reserve(static_cast<size_t>(width_) * height_ * 6);
+        for (int i = 0; i < width_ * height_; ++i)
+            for (int c = 2; c >= 0; --c) {
+                hex += digits[bits_[i * 4 + c] >> 4];
+                hex += digits[bits_[i * 4 + c] & 15];
+            }
+        return hex;
+    }
+
+  private:
+    int width_, height_;
+    HDC dc_ = NULL;
+    HBITMAP bitmap_ = NULL;
+    HGDIOBJ old_ = NULL;
+    unsigned char* bits_ = NULL;
+};
+
 std::string SystemIconJson(const std::string& name, int r, int g, int b) {
     LPCWSTR id = name == "error"         ? IDI_HAND
                  : name == "warning"     ? IDI_EXCLAMATION
@@ -473,50 +532,18 @@ std::string SystemIconJson(const std::string& name, int r, int g, int b) {
     if (!id) return Fail("unknown icon name");
     HICON icon = LoadIconW(NULL, id);
     int size = GetSystemMetrics(SM_CXICON);
-    BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = NULL;
-    HDC dc = CreateCompatibleDC(NULL);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    if (!bitmap || !bits) {
-        DeleteDC(dc);
-        return Fail("no bitmap");
-    }
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    unsigned char* p = static_cast<unsigned char*>(bits);
-    for (int i = 0; i < size * size; ++i) {
-        p[i * 4] = static_cast<unsigned char>(b);
-        p[i * 4 + 1] = static_cast<unsigned char>(g);
-        p[i * 4 + 2] = static_cast<unsigned char>(r);
-        p[i * 4 + 3] = 0;
-    }
-    DrawIconEx(dc, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL);
-    GdiFlush();
-    std::string hex;
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < size * size; ++i)
-        for (int c = 2; c >= 0; --c) {
-            hex += digits[p[i * 4 + c] >> 4];
-            hex += digits[p[i * 4 + c] & 15];
-        }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return "{\"ok\":true,\"size\":" + Number(size) + ",\"rgb\":\"" + hex + "\"}";
+    Canvas canvas(size, size, r, g, b);
+    if (!canvas.ready()) return Fail("no bitmap");
+    DrawIconEx(canvas.dc(), 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL);
+    return "{\"ok\":true,\"size\":" + Number(size) + ",\"rgb\":\"" + canvas.RgbHex() + "\"}";
 }
 
 // ---- Text as the tool draws it -------------------------------------------
 
-// The band's text drawn the way the tool's main window draws it: UiFont (LOGFONTW height
-// 16, width 8, GB2312_CHARSET, OUT_DEVICE_PRECIS, CLIP_CHARACTER_PRECIS,
-// quality 0, FF_SWISS, "宋体"), default black text, background mode
-// TRANSPARENT, DrawTextW flags 0, here on white from (0, 0).
+// The band's text drawn the way the tool's main window draws it: UiFont
+// (LOGFONTW height 16, width 8, GB2312_CHARSET, OUT_DEVICE_PRECIS,
+// CLIP_CHARACTER_PRECIS, quality 0, FF_SWISS, "宋体"), default black text,
+// background mode TRANSPARENT, DrawTextW flags 0, here on white from (0, 0).
 std::string TextJson(int width, int height, const std::wstring& text) {
     if (width <= 0 || height <= 0 || width > 2000 || height > 200) return Fail("bad size");
     LOGFONTW logfont;
@@ -531,45 +558,21 @@ std::string TextJson(int width, int height, const std::wstring& text) {
     lstrcpyW(logfont.lfFaceName, L"\x5b8b\x4f53");  // 宋体
     HFONT font = CreateFontIndirectW(&logfont);
     if (!font) return Fail("no font");
-    BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = NULL;
-    HDC screen = GetDC(NULL);
-    HDC dc = CreateCompatibleDC(screen);
-    ReleaseDC(NULL, screen);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    if (!bitmap || !bits) {
-        DeleteDC(dc);
-        DeleteObject(font);
-        return Fail("no bitmap");
-    }
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    unsigned char* p = static_cast<unsigned char*>(bits);
-    memset(p, 0xFF, static_cast<size_t>(width) * height * 4);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 0, 0));
-    RECT r = {0, 0, width, height};
-    DrawTextW(dc, text.c_str(), -1, &r, 0);
-    GdiFlush();
     std::string hex;
-    hex.reserve(static_cast<size_t>(width) * height * 6);
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < width * height; ++i)
-        for (int c = 2; c >= 0; --c) {
-            hex += digits[p[i * 4 + c] >> 4];
-            hex += digits[p[i * 4 + c] & 15];
+    {
+        Canvas canvas(width, height, 255, 255, 255);
+        if (!canvas.ready()) {
+            DeleteObject(font);
+            return Fail("no bitmap");
         }
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+        HGDIOBJ oldFont = SelectObject(canvas.dc(), font);
+        SetBkMode(canvas.dc(), TRANSPARENT);
+        SetTextColor(canvas.dc(), RGB(0, 0, 0));
+        RECT r = {0, 0, width, height};
+        DrawTextW(canvas.dc(), text.c_str(), -1, &r, 0);
+        hex = canvas.RgbHex();
+        SelectObject(canvas.dc(), oldFont);
+    }
     DeleteObject(font);
     return "{\"ok\":true,\"width\":" + Number(width) + ",\"height\":" + Number(height) +
            ",\"rgb\":\"" + hex + "\"}";
@@ -951,7 +954,8 @@ std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
         if (again == seen) break;
         seen = again;
     }
-    return "{\"ok\":true,\"row\":\"" + seen + "\",\"after\":" + Number(GetTickCount() - start) + "}";
+    return "{\"ok\":true,\"row\":\"" + seen + "\",\"after\":" + Number(GetTickCount() - start) +
+           "}";
 }
 
 // ---- Window texts ------------------------------------------------------
@@ -961,8 +965,8 @@ std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
 std::string SetTextJson(HWND window, const std::wstring& text) {
     if (!IsWindow(window)) return Fail("no such window");
     LRESULT result = SendQuiet(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    return "{\"ok\":true,\"result\":" + Number(result) + ",\"text\":" +
-           Quote(WindowText(window).c_str()) + "}";
+    return "{\"ok\":true,\"result\":" + Number(result) +
+           ",\"text\":" + Quote(WindowText(window).c_str()) + "}";
 }
 
 std::string Run(const std::vector<std::string>& args) {
@@ -1026,7 +1030,8 @@ std::string Run(const std::vector<std::string>& args) {
     if (command == "printers") return PrintersJson();
     if (command == "settext") return SetTextJson(HandleAt(arg(1)), Wide(arg(2)));
     if (command == "firstframe")
-        return FirstFrameJson(FindMain(kDefaultClass), HandleAt(arg(1)), static_cast<int>(ToNumber(arg(2))),
+        return FirstFrameJson(FindMain(kDefaultClass), HandleAt(arg(1)),
+                              static_cast<int>(ToNumber(arg(2))),
                               static_cast<DWORD>(ToNumber(arg(3))));
     if (command == "stall")
         return StallJson(HandleAt(arg(1)), static_cast<DWORD>(ToNumber(arg(2))),
