@@ -61,7 +61,10 @@ void AppendText(wchar_t* out, size_t chars, const wchar_t* text) {
     if (used + 1 < chars) lstrcpynW(out + used, text, static_cast<int>(chars - used));
 }
 
-// The names of the rows that have a list, one above the other.
+// The names of the rows that have a list, one above the other, joined once
+// at creation: every paint of the settings band draws them.
+wchar_t RowLabels[kMessageChars];
+
 void BuildRowLabels(wchar_t* out, size_t chars) {
     out[0] = L'\0';
     for (int row = 1; row < kSettingRows; ++row) {
@@ -122,6 +125,7 @@ void OnCreate(HWND window, const CREATESTRUCTW* create) {
     if (buttons[0]) ButtonPrevProc = Subclass(buttons[0], FlatButtonProc);
     if (DotsPanel) PanelPrevProc = Subclass(DotsPanel, DotsPanelProc);
 
+    BuildRowLabels(RowLabels, kMessageChars);
     CreateSettingLists(window, UiFont);
     RegisterPrinterNotifications(window);
 }
@@ -145,9 +149,7 @@ void OnPaint(HWND window) {
         wchar_t text[kMessageChars];
         wsprintfW(text, kTextInstalledFormat, name);
         DrawTextIn(dc, text, kResultTextRect);
-        wchar_t labels[kMessageChars];
-        BuildRowLabels(labels, kMessageChars);
-        DrawTextIn(dc, labels, kRowLabelsRect);
+        DrawTextIn(dc, RowLabels, kRowLabelsRect);
     } else if (InstallBusy) {
         Rectangle(dc, kInstallingBand.left, kInstallingBand.top, kInstallingBand.right,
                   kInstallingBand.bottom);
