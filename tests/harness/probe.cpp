@@ -24,9 +24,6 @@
 //   defaultcaption               the caption the system gives a box shown
 //                                with none (MessageBoxW with a null caption,
 //                                shown from a thread of the probe and closed)
-//   jobs PRINTER                 the printer's queue as EnumJobsW level 1
-//                                gives it: id, document, data type, status
-//   pause PRINTER 1|0            pauses or resumes a printer (SetPrinter)
 //   redraw HWND                  has a window (and its children) repainted
 //   press BOX ID                 posts a click on button ID of dialog BOX
 //   devchange WPARAM [CLASS] [RECORD]  sends WM_DEVICECHANGE from a thread
@@ -626,46 +623,6 @@ std::string DefaultCaptionJson() {
     return "{\"ok\":true,\"caption\":" + Quote(caption) + "}";
 }
 
-// ---- A printer's queue -----------------------------------------------------
-
-std::string JobsJson(const std::wstring& name) {
-    HANDLE printer = NULL;
-    if (!OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, NULL))
-        return Fail("OpenPrinterW failed: " + Number(GetLastError()));
-    DWORD needed = 0, returned = 0;
-    EnumJobsW(printer, 0, 100, 1, NULL, 0, &needed, &returned);
-    std::vector<BYTE> buffer(needed ? needed : 1);
-    if (needed && !EnumJobsW(printer, 0, 100, 1, buffer.data(), needed, &needed, &returned)) {
-        DWORD error = GetLastError();
-        ClosePrinter(printer);
-        return Fail("EnumJobsW failed: " + Number(error));
-    }
-    if (!needed) returned = 0;
-    ClosePrinter(printer);
-    const JOB_INFO_1W* jobs = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
-    std::string items;
-    for (DWORD i = 0; i < returned; ++i) {
-        if (i) items += ",";
-        items += "{\"id\":" + Number(jobs[i].JobId) + ",\"document\":" + Quote(jobs[i].pDocument) +
-                 ",\"datatype\":" + Quote(jobs[i].pDatatype) +
-                 ",\"status\":" + Number(jobs[i].Status) + "}";
-    }
-    return "{\"ok\":true,\"jobs\":[" + items + "]}";
-}
-
-std::string PauseJson(const std::wstring& name, bool pause) {
-    HANDLE printer = NULL;
-    PRINTER_DEFAULTSW defaults;
-    memset(&defaults, 0, sizeof defaults);
-    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-    if (!OpenPrinterW(const_cast<wchar_t*>(name.c_str()), &printer, &defaults))
-        return Fail("OpenPrinterW failed: " + Number(GetLastError()));
-    BOOL ok = SetPrinterW(printer, 0, NULL, pause ? PRINTER_CONTROL_PAUSE : PRINTER_CONTROL_RESUME);
-    DWORD error = GetLastError();
-    ClosePrinter(printer);
-    return ok ? "{\"ok\":true}" : Fail("SetPrinterW failed: " + Number(error));
-}
-
 // ---- Sends that may block in a modal handler ---------------------------
 
 struct PendingSend {
@@ -990,8 +947,6 @@ std::string Run(const std::vector<std::string>& args) {
         return TextJson(static_cast<int>(ToNumber(arg(1))), static_cast<int>(ToNumber(arg(2))),
                         Wide(arg(3)));
     if (command == "defaultcaption") return DefaultCaptionJson();
-    if (command == "jobs") return JobsJson(Wide(arg(1)));
-    if (command == "pause") return PauseJson(Wide(arg(1)), ToNumber(arg(2)) != 0);
     if (command == "redraw") {
         // A window painted before the X server showed it stays black on
         // the bench's screen: have its own thread paint it again.

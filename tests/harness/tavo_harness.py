@@ -328,13 +328,6 @@ class Probe:
             self._default_caption = answer["caption"]
         return self._default_caption
 
-    def jobs(self, printer):
-        """The printer's queue as the spooler lists it to the probe."""
-        answer = self.query("jobs", printer)
-        if not answer.get("ok"):
-            raise RuntimeError(answer.get("error"))
-        return answer["jobs"]
-
     def press(self, box, button_id=1):
         self.query("press", box["hwnd"], button_id)
         wait_for(lambda: all(b["hwnd"] != box["hwnd"] for b in self.boxes()), 10,
@@ -674,12 +667,12 @@ class ToolSession:
             env["TAVO_INSTALLER_" + key.upper()] = value
         return env
 
-    def start(self, pkg, env=None, cwd=None, wait=True):
+    def start(self, pkg, env=None, cwd=None, wait=True, stderr_path=None):
         """Starts the tool of `pkg` (in its own directory unless `cwd`) and
         waits for its window."""
         full = self.installer_env()
         full.update(env or {})
-        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full)
+        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full, stderr_path=stderr_path)
         self.tools.append(tool)
         if wait:
             self.wait_window()
@@ -689,14 +682,8 @@ class ToolSession:
         """start(), with the spooler's trace of the tool's process kept in
         self.trace_path: spooler_jobs() reads the raw jobs it sent from it."""
         self.trace_path = os.path.join(self.work, "spooler-trace-%d.txt" % len(self.tools))
-        full = self.installer_env()
-        full.update(env or {})
-        full["WINEDEBUG"] = SPOOLER_TRACE
-        tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full, stderr_path=self.trace_path)
-        self.tools.append(tool)
-        if wait:
-            self.wait_window()
-        return tool
+        return self.start(pkg, env=dict(env or {}, WINEDEBUG=SPOOLER_TRACE), cwd=cwd, wait=wait,
+                          stderr_path=self.trace_path)
 
     def spooler_jobs(self):
         """The raw jobs the tool started by start_traced() gave the spooler."""
