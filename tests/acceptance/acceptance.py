@@ -290,6 +290,24 @@ def check_icon(ctx, box, icon):
         check(drawn is None, "box %r shows the %s icon by its pixels" % (box["text"], drawn))
 
 
+def setting_command(code, index, tag):
+    """The 12 bytes of a setting command, as the printer expects them:
+    ESC 5, the setting code, the option index (low byte first), the check
+    byte, ESC 5 and the four-letter tag."""
+    low, high = index & 0xFF, (index >> 8) & 0xFF
+    return bytes([0x1B, 0x05, code & 0xFF, low, high, high ^ (code & 0xFF) ^ low ^ 0xA2, 0x1B, 0x05]) + \
+        tag.encode("ascii")
+
+
+def read_port(path):
+    """What a file port holds (its last job), or None when there is no file."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)

@@ -11,6 +11,7 @@ import signal
 import struct
 import subprocess
 from acceptance import *
+from dot_track import PLACES, frame_places  # noqa: E402
 
 # The setting table: list id -> (setting code, option labels).
 SETTING_ROWS = {
@@ -26,23 +27,8 @@ BN_DOUBLECLICKED = 5
 CBN_CLOSEUP = 8
 
 
-def setting_command(code, index, tag):
-    """The 12 bytes of a setting command, as the printer expects them."""
-    low, high = index & 0xFF, (index >> 8) & 0xFF
-    return bytes([0x1B, 0x05, code & 0xFF, low, high, high ^ (code & 0xFF) ^ low ^ 0xA2, 0x1B, 0x05]) + \
-        tag.encode("ascii")
-
-
-def port_bytes(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
-
-
 def job_in(path, timeout=20):
-    return wait_for(lambda: (lambda d: d if d and len(d) >= 12 else None)(port_bytes(path)), timeout,
+    return wait_for(lambda: (lambda d: d if d and len(d) >= 12 else None)(read_port(path)), timeout,
                     "a job in %s" % os.path.basename(path))
 
 
@@ -171,7 +157,7 @@ def close_up_for_1201_sends_nothing(ctx):
     port would have shown a job."""
     port = open_settings(ctx)
     send_command(ctx, 1201, CBN_CLOSEUP)
-    stays(lambda: port_bytes(port) is None and not ctx.probe.boxes(), 2.0, "no job for id 1201")
+    stays(lambda: read_port(port) is None and not ctx.probe.boxes(), 2.0, "no job for id 1201")
     send_command(ctx, 1203, CBN_CLOSEUP)
     data = job_in(port)
     want = setting_command(7, ctx.probe.children()[1203]["cursel"], ctx.args.tag)
@@ -347,19 +333,15 @@ def no_timer_line_on_standard_output(ctx):
 
 # -- two ticks before one paint ----------------------------------------
 
-TRACK_ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
-    [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
-
-
 def places_of(f):
-    """The places of frame f, dot r at DotTrack[0][(f - r) mod 64]."""
-    return set(v for v in (TRACK_ROW0[(f - r) % 64] for r in range(5)) if v >= 0)
+    """The places of frame f, as a set."""
+    return set(frame_places(f))
 
 
 def blue_of_row(hex_row):
     """Places whose dot centre (x 6v + 3 in the panel, row 3) is light blue."""
     rgb = bytes.fromhex(hex_row)
-    return set(v for v in set(TRACK_ROW0) - {-1} if tuple(rgb[(6 * v + 3) * 3:(6 * v + 3) * 3 + 3]) == DOT)
+    return set(v for v in PLACES if tuple(rgb[(6 * v + 3) * 3:(6 * v + 3) * 3 + 3]) == DOT)
 
 
 def skipped_frame_stays(ctx):

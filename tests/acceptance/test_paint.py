@@ -5,37 +5,7 @@ on the white band."""
 import time
 from acceptance import *
 
-ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
-       [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
-TRACK = [[ROW0[(c - r) % 64] for c in range(64)] for r in range(5)]
-PLACES = sorted(set(v for v in ROW0 if v >= 0))
-
-
-def frame_places(f):
-    return sorted(set(TRACK[r][f] for r in range(5) if TRACK[r][f] >= 0))
-
-
-def sample_frames(places):
-    """The frames f that a sample shows best: all dots of frame f, plus the
-    fewest others, each of which must be residue. A paint covers only the
-    frame just before its own, so when two ticks pass before one paint the
-    dots of the skipped frame stay. A place left that way was last drawn
-    before frame f - 1, so frame f's paint neither draws it nor covers it."""
-    def residue(v, f):
-        return (f - ROW0.index(v)) % 64 >= 6
-    fits = {f: len(places) - len(frame_places(f)) for f in range(64)
-            if set(frame_places(f)) <= set(places)
-            and all(residue(v, f) for v in set(places) - set(frame_places(f)))}
-    least = min(fits.values(), default=None)
-    return {f for f, extra in fits.items() if extra == least}
-
-
-def forward_step(earlier, later):
-    """Frames from one sample to the next move forward by less than half a
-    cycle (a sample takes far less than 1.6 s); a track run backwards moves
-    the other way. Returns the smallest step, or None."""
-    steps = [(b - a) % 64 for a in earlier for b in later if (b - a) % 64 < 32]
-    return min(steps) if steps else None
+from dot_track import PLACES, ROW0, forward_step, frame_places, sample_frames  # noqa: E402
 
 
 def blue_places(px):

@@ -8,19 +8,6 @@ DEMO_DEP = {5: 13, 7: 1, 9: 0, 10: 2, 11: 0, 36: 1}
 ROW_CODE = {1202: 5, 1203: 7, 1204: 9, 1205: 10, 1206: 11, 1207: 36}
 
 
-def command_bytes(ctx, code, index):
-    b3, b4 = index & 0xFF, (index >> 8) & 0xFF
-    return bytes([0x1B, 0x05, code, b3, b4, b4 ^ code ^ b3 ^ 0xA2, 0x1B, 0x05]) + ctx.args.tag.encode("ascii")
-
-
-def read_port(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
-
-
 def open_panel(ctx, dep_values=None, dep=None, printers=1):
     pkg = ctx.package(dep_values=DEMO_DEP if dep_values is None and dep is None else dep_values, dep=dep)
     ports = [ctx.add_printer(MODEL if i == 0 else "%s (%d)" % (MODEL, i + 1)) for i in range(printers)]
@@ -134,7 +121,7 @@ def close_up_sends(ctx, lid, keys, index):
     if keys:
         ctx.x.key(*keys)
     ctx.x.key("Return")
-    expect_jobs(ctx, ports, command_bytes(ctx, ROW_CODE[lid], index))
+    expect_jobs(ctx, ports, setting_command(ROW_CODE[lid], index, ctx.args.tag))
     check(ctx.probe.children()[lid]["cursel"] == index, "list shows another option")
     check(not ctx.probe.boxes(), "a box after a close-up")
 
@@ -144,7 +131,7 @@ def two_printers_two_jobs(ctx):
     ports.append(ctx.add_watched_printer("%s (2)" % MODEL))
     drop(ctx, 1204)
     ctx.x.key("Down", "Return")
-    expect_jobs(ctx, ports, command_bytes(ctx, 9, 1))
+    expect_jobs(ctx, ports, setting_command(9, 1, ctx.args.tag))
 
 
 def keyboard_on_closed_list_sends_nothing(ctx):

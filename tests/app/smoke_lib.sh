@@ -4,6 +4,8 @@
 # counts `failures`; the tool started by start_tool is `tool_pid`. The window stands at left 750, top 450 of the 1920x1080
 # screen, where the tool centres its 420 x 180 window.
 
+# The suites' own knowledge of the dots' track, beside this library.
+harness=$(cd "$(dirname "${BASH_SOURCE[0]}")/../harness" && pwd)
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 check() {  # check DESCRIPTION ACTUAL EXPECTED
@@ -43,31 +45,21 @@ wait_colour_in() {
         sleep 0.1
     done
 }
-# dots_frames: the frames of the dots' track (tests/acceptance/test_paint.py)
+# dots_frames: the frames of the dots' track (tests/harness/dot_track.py)
 # that the last screenshot shows: the light blue dot centres along the
 # panel's top (window y 183, place v at x 1 + 6v + 3) must be all the dots of
 # one frame, plus at most the residue a skipped tick leaves; prints the
 # matching frames ("exact" first when no residue is left), "none" (no dots
 # at all is no frame) or "not-a-frame:" with the places seen.
 dots_frames() {
-    convert "$work/shot.png" -crop "420x1+750+633" +repage -depth 8 rgb:- | python3 -c '
+    local places
+    places=$(convert "$work/shot.png" -crop "420x1+750+633" +repage -depth 8 rgb:- | python3 -c '
 import sys
+sys.path.insert(0, sys.argv[1])
+from dot_track import PLACES
 row = sys.stdin.buffer.read()
-ROW0 = [32, 33, 34, 35, 36, 38, 40, 42, 45, 48, 51, 54, 57, 60, 64] + [-1] * 34 + \
-       [0, 4, 8, 11, 14, 16, 18, 20, 22, 24, 26, 28, 29, 30, 31]
-PLACES = sorted(set(v for v in ROW0 if v >= 0))
-def frame(f):
-    return set(ROW0[(f - r) % 64] for r in range(5)) - {-1}
-blue = set(v for v in PLACES if tuple(row[(1 + 6 * v + 3) * 3:(1 + 6 * v + 3) * 3 + 3]) == (0x54, 0xC3, 0xF1))
-fits = {f: len(blue - frame(f)) for f in range(64) if frame(f) <= blue and
-        all((f - ROW0.index(v)) % 64 >= 6 for v in blue - frame(f))}
-least = min(fits.values(), default=None)
-if not blue:
-    print("none")
-elif not fits:
-    print("not-a-frame:" + ",".join(map(str, sorted(blue))))
-else:
-    print(("exact " if least == 0 else "") + " ".join(str(f) for f in sorted(fits) if fits[f] == least))'
+print(",".join(str(v) for v in PLACES if tuple(row[(1 + 6 * v + 3) * 3:(1 + 6 * v + 3) * 3 + 3]) == (0x54, 0xC3, 0xF1)))' "$harness")
+    python3 "$harness/dot_track.py" "$places"
 }
 # wait_dots_moving SECONDS: screenshots until two samples have shown
 # different frames of the track, one of them exactly a frame's dots (a
