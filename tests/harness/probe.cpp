@@ -882,6 +882,14 @@ std::string StallJson(HWND window, DWORD ms, int row) {
            "\",\"waited\":" + Number(GetTickCount() - start) + "}";
 }
 
+// Whether a row of hex RGB holds a pixel of the dots' colour, RGB (84, 195,
+// 241); pixels are 6 hex digits, so a match must start on one.
+bool HasDotPixel(const std::string& hexRow) {
+    for (size_t i = 0; i + 6 <= hexRow.size(); i += 6)
+        if (hexRow.compare(i, 6, "54c3f1") == 0) return true;
+    return false;
+}
+
 // Sends Install (WM_COMMAND 1002, code 0) to the main window from a thread
 // of its own, then reads the screen row ROW of WINDOW (the dots panel) as
 // fast as it can until a pixel of the dots' colour RGB (84, 195, 241)
@@ -894,13 +902,7 @@ std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
     std::string seen;
     for (;;) {
         seen = ScreenRow(window, row);
-        if (seen.find("54c3f1") != std::string::npos) {
-            // The row is read in steps of 3 bytes: a match must start on one.
-            bool found = false;
-            for (size_t i = 0; i + 6 <= seen.size(); i += 6)
-                if (seen.compare(i, 6, "54c3f1") == 0) found = true;
-            if (found) break;
-        }
+        if (HasDotPixel(seen)) break;
         if (GetTickCount() - start > ms) return Fail("no dot within the time");
     }
     // The first read may catch the paint half shown on the screen: read on
