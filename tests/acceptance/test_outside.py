@@ -4,8 +4,10 @@ with two printers, commands with other notification codes, the lists'
 options, every option of every row sent through a real close-up, a close-up
 for id 1201, a caption longer than 19 characters, the hover ring's top and
 bottom, the pressed look on another button, the installer of a 32-bit
-Windows and the line of a missing timer. Expected values are typed from the
-tool's documented behaviour, never read from its code."""
+Windows, the line of a missing timer and a drag undone by the resize to
+220. Expected values are typed from the tool's documented behaviour, never
+read from its code."""
+import contextlib
 import shutil
 import signal
 import struct
@@ -298,18 +300,17 @@ def tool_on_32bit_windows_runs_install32(ctx):
             server.wait(timeout=30)
 
 
-# -- no multimedia timer ----------------------------------------------
+# -- a stand-in timer service -------------------------------------------
 
-def no_timer_line_on_standard_output(ctx):
-    """timeSetEvent makes no timer: "time ID is not created" on standard
-    output, the installer is not run, the window does not change. The tool
-    loads winmm from System32 only, so the case plants a winmm.dll whose
-    timeSetEvent returns 0 in the prefix's System32 of the tool's bitness
-    (the prefix's own file is put back afterwards) and has the tool's
-    process alone take it (WINEDLLOVERRIDES=winmm=n): a system whose timer
-    service refuses, seen from outside."""
-    fake = os.path.join(os.path.dirname(os.path.abspath(ctx.args.probe)), "no-timer", "winmm.dll")
-    check(os.path.exists(fake), "no %s: build the target tavo_no_timer_winmm" % fake)
+@contextlib.contextmanager
+def stand_in_winmm(ctx):
+    """The tool loads winmm from System32 only, so a case that needs another
+    timer service plants stand_in_winmm.c's winmm.dll in the prefix's
+    System32 of the tool's bitness (the prefix's own file is put back
+    afterwards); yields the environment that has the tool's process alone
+    take it (WINEDLLOVERRIDES=winmm=n)."""
+    fake = os.path.join(os.path.dirname(os.path.abspath(ctx.args.probe)), "stand-in-winmm", "winmm.dll")
+    check(os.path.exists(fake), "no %s: build the target tavo_stand_in_winmm" % fake)
     windows = os.path.join(ctx.bench.prefix, "drive_c", "windows")
     wow = os.path.join(windows, "syswow64")
     system = wow if pe_machine(ctx.args.tool) == 0x14C and os.path.isdir(wow) else os.path.join(windows, "system32")
@@ -318,8 +319,17 @@ def no_timer_line_on_standard_output(ctx):
     shutil.copyfile(target, saved)
     try:
         shutil.copyfile(fake, target)
-        pkg = ctx.package()
-        tool = ctx.start(pkg, env=dict(ctx.installer_env(exit=0), WINEDLLOVERRIDES="winmm=n"))
+        yield {"WINEDLLOVERRIDES": "winmm=n"}
+    finally:
+        shutil.copyfile(saved, target)
+
+
+def no_timer_line_on_standard_output(ctx):
+    """timeSetEvent makes no timer: "time ID is not created" on standard
+    output, the installer is not run, the window does not change: a system
+    whose timer service refuses, seen from outside."""
+    with stand_in_winmm(ctx) as override:
+        tool = ctx.start(ctx.package(), env=dict(ctx.installer_env(exit=0), **override))
         ctx.click(IDS["install"])
         stays(lambda: ctx.height() == 180 and not ctx.probe.boxes() and not ctx.log_lines()
               and not ctx.probe.children()[1100]["visible"], 2.0, "no installation and no change")
@@ -327,8 +337,40 @@ def no_timer_line_on_standard_output(ctx):
         check(tool.wait_exit(20) == 0, "exit code after the close")
         out = tool.stdout()
         check(out == "time ID is not created\n", "standard output %r, expected the one line" % out)
-    finally:
-        shutil.copyfile(saved, target)
+
+
+def drag_before_the_220_resize_is_undone(ctx):
+    """The installation reads the window's place once, before it starts the
+    timer, and the resize to 220 that follows the timer's start keeps that
+    place: a drag in between is undone by the resize. The stand-in timer
+    service holds timeSetEvent at a gate while the case drags, so the drag
+    falls between the read and the resize."""
+    gate = os.path.join(ctx.work, "timer-gate")
+    shutil.rmtree(gate, ignore_errors=True)
+    os.makedirs(gate)
+    with stand_in_winmm(ctx) as override:
+        env = dict(ctx.installer_env(delay_ms=1500, printers=1), TAVO_TIMER_GATE=windows_path(gate),
+                   **override)
+        ctx.start(ctx.package(), env=env)
+        before = ctx.rect()
+        ctx.click(IDS["install"])
+        wait_for(lambda: os.path.exists(os.path.join(gate, "entered")), 10, "the installation to start its timer")
+        check(ctx.height() == 180, "the window is %d tall before the timer runs, expected 180" % ctx.height())
+        # Drag by the logo, 60 px right and 40 down.
+        ctx.to_window(150, 40)
+        x0, y0 = before[0] + 150, before[1] + 40
+        ctx.x.down(1)
+        for i in range(1, 7):
+            ctx.x.move(x0 + 10 * i, y0 + 7 * i)
+        ctx.x.up(1)
+        moved = wait_for(lambda: ctx.rect()[:2] != before[:2] and ctx.rect(), 10, "the window to follow the drag")
+        check(moved[2] - moved[0] == 420 and moved[3] - moved[1] == 180, "the drag changed the size: %s" % (moved,))
+        open(os.path.join(gate, "open"), "w").close()
+        after = ctx.wait_height(220) and ctx.rect()
+        check(after[:2] == before[:2],
+              "after the resize to 220 the window is at %s, expected back at %s (dragged to %s)"
+              % (after[:2], before[:2], moved[:2]))
+        ctx.expect_box(T_INSTALLED_N % 1, "information", caption="")
 
 
 # -- two ticks before one paint ----------------------------------------
@@ -434,6 +476,7 @@ CASES = [
     Case("caption_longer_than_19_cut", long_caption_cut_to_19, IDS["website"]),
     Case("tool_on_32bit_windows_runs_install32", tool_on_32bit_windows_runs_install32),
     Case("no_timer_line_on_standard_output", no_timer_line_on_standard_output),
+    Case("drag_before_the_220_resize_is_undone", drag_before_the_220_resize_is_undone),
     Case("two_ticks_before_one_paint_leave_the_skipped_dots", skipped_frame_stays),
     Case("first_frame_after_each_reset_is_frame_0", first_frame_after_reset),
 ]
