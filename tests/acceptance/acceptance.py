@@ -148,6 +148,18 @@ class Context(ToolSession):
         r = self.rect()
         self.x.move(r[0] + wx, r[1] + wy)
 
+    def drag_by_logo(self):
+        """A user's drag with the left button by the logo, 60 px right and
+        40 down; returns the window's rectangle once it has moved."""
+        before = self.rect()
+        self.to_window(150, 40)
+        x0, y0 = before[0] + 150, before[1] + 40
+        self.x.down(1)
+        for i in range(1, 7):
+            self.x.move(x0 + 10 * i, y0 + 7 * i)
+        self.x.up(1)
+        return wait_for(lambda: self.rect()[:2] != before[:2] and self.rect(), 10, "the window to follow the drag")
+
     def button_look(self, bid, pixels=None):
         return look_of(pixels or self.window_pixels(), BUTTON_X[bid], 90)
 

@@ -99,14 +99,7 @@ def drag_while_installing(ctx):
     before = ctx.rect()
     ctx.click(IDS["install"])
     ctx.wait_height(220)
-    # Drag by the logo, 60 px right and 40 down.
-    ctx.to_window(150, 40)
-    x0, y0 = before[0] + 150, before[1] + 40
-    ctx.x.down(1)
-    for i in range(1, 7):
-        ctx.x.move(x0 + 10 * i, y0 + 7 * i)
-    ctx.x.up(1)
-    moved = wait_for(lambda: ctx.rect()[0] != before[0] and ctx.rect(), 10, "the window to follow the drag")
+    moved = ctx.drag_by_logo()
     check(moved[1] != before[1], "the drag moved only sideways: %s" % (moved,))
     ctx.expect_box(T_INSTALLED_N % 1, INFO, caption="")
     after = ctx.wait_height(252) and ctx.rect()

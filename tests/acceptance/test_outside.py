@@ -356,14 +356,7 @@ def drag_before_the_220_resize_is_undone(ctx):
         ctx.click(IDS["install"])
         wait_for(lambda: os.path.exists(os.path.join(gate, "entered")), 10, "the installation to start its timer")
         check(ctx.height() == 180, "the window is %d tall before the timer runs, expected 180" % ctx.height())
-        # Drag by the logo, 60 px right and 40 down.
-        ctx.to_window(150, 40)
-        x0, y0 = before[0] + 150, before[1] + 40
-        ctx.x.down(1)
-        for i in range(1, 7):
-            ctx.x.move(x0 + 10 * i, y0 + 7 * i)
-        ctx.x.up(1)
-        moved = wait_for(lambda: ctx.rect()[:2] != before[:2] and ctx.rect(), 10, "the window to follow the drag")
+        moved = ctx.drag_by_logo()
         check(moved[2] - moved[0] == 420 and moved[3] - moved[1] == 180, "the drag changed the size: %s" % (moved,))
         open(os.path.join(gate, "open"), "w").close()
         after = ctx.wait_height(220) and ctx.rect()
