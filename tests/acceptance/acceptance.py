@@ -320,6 +320,12 @@ def read_port(path):
         return None
 
 
+class NotRun(Exception):
+    """Raised by a case that this bench cannot run (a 32-bit prefix on a host
+    without 32-bit code, say): the case is reported as not run, never as
+    passed."""
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
@@ -354,7 +360,7 @@ class Case:
 def run(cases, argv=None):
     args = parse_args(sys.argv[1:] if argv is None else argv)
     ctx = Context(args)
-    passed = failed = xfailed = 0
+    passed = failed = xfailed = not_run = 0
     failures = []
     ctx.cleanup()
     try:
@@ -364,9 +370,12 @@ def run(cases, argv=None):
             start = time.monotonic()
             print("RUN  %s" % case.name, flush=True)
             error = None
+            reason = None
             try:
                 ctx.park()
                 case.fn(ctx, *case.params)
+            except NotRun as e:
+                reason = str(e)
             except Exception as e:  # a failed check or a broken step: the case fails
                 error = e
                 if args.keep_shots:
@@ -383,7 +392,10 @@ def run(cases, argv=None):
             for note in ctx.notes:
                 print("     note: " + note)
             ctx.notes = []
-            if error is None and case.xfail:
+            if error is None and reason is not None:
+                print("NOT RUN %s (%.1f s): %s" % (case.name, took, reason), flush=True)
+                not_run += 1
+            elif error is None and case.xfail:
                 print("XPASS %s (%.1f s) — expected failure passed: %s" % (case.name, took, case.xfail), flush=True)
                 passed += 1
             elif error is None:
@@ -403,5 +415,6 @@ def run(cases, argv=None):
         ctx.close()
     if failures:
         print("failed cases: " + ", ".join(failures))
-    print("%d passed, %d failed%s" % (passed, failed, (", %d skipped" % xfailed) if xfailed else ""))
+    print("%d passed, %d failed%s%s" % (passed, failed, (", %d expected failures" % xfailed) if xfailed else "",
+                                        (", %d not run" % not_run) if not_run else ""))
     sys.exit(1 if failed else 0)

@@ -247,11 +247,9 @@ def tool_on_32bit_windows_runs_install32(ctx):
     native = subprocess.run([os.path.join(here, "..", "wine", "host-arch"), "--native", "--quiet"],
                             stdout=subprocess.PIPE).stdout.decode().strip()
     if native != "yes":
-        print("     not run: this host runs no 32-bit x86 code, so no 32-bit Wine prefix")
-        return
+        raise NotRun("this host runs no 32-bit x86 code, so no 32-bit Wine prefix")
     if pe_machine(ctx.args.tool) != 0x14C:
-        print("     not run: the tool under test is a 64-bit build, which a 32-bit Windows cannot run")
-        return
+        raise NotRun("the tool under test is a 64-bit build, which a 32-bit Windows cannot run")
     prefix = os.path.join(ctx.work, "prefix32")
     wine32 = os.environ.get("TAVO_WINE32_LOADER", "/usr/lib/wine/wine")
     env = ctx.bench.env({"WINEPREFIX": prefix, "WINEARCH": "win32",
