@@ -890,6 +890,15 @@ bool HasDotPixel(const std::string& hexRow) {
     return false;
 }
 
+// Milliseconds on the performance counter, for waits shorter than a tick
+// of GetTickCount.
+double Milliseconds() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 // Sends Install (WM_COMMAND 1002, code 0) to the main window from a thread
 // of its own, then reads the screen row ROW of WINDOW (the dots panel) as
 // fast as it can until a pixel of the dots' colour RGB (84, 195, 241)
@@ -905,13 +914,24 @@ std::string FirstFrameJson(HWND main, HWND window, int row, DWORD ms) {
         if (HasDotPixel(seen)) break;
         if (GetTickCount() - start > ms) return Fail("no dot within the time");
     }
-    // The first read may catch the paint half shown on the screen: read on
-    // until two reads agree (well within the 50 ms of a tick).
-    for (DWORD settle = GetTickCount(); GetTickCount() - settle < 20;) {
+    // The first read may catch the paint half shown on the screen, a dot or
+    // two drawn and the rest to come; on a busy machine two reads a
+    // millisecond apart can still agree on such a half. Read on until the
+    // row has stayed the same for kSettledMs, for at most kSettleLimitMs
+    // (both within the 50 ms of a tick).
+    // Timed with the performance counter: GetTickCount moves in steps of
+    // about 16 ms on Windows.
+    const double kSettledMs = 10, kSettleLimitMs = 40;
+    double settle = Milliseconds(), same = settle;
+    while (Milliseconds() - settle < kSettleLimitMs) {
         Sleep(1);
         std::string again = ScreenRow(window, row);
-        if (again == seen) break;
-        seen = again;
+        if (again != seen) {
+            seen = again;
+            same = Milliseconds();
+        } else if (Milliseconds() - same >= kSettledMs) {
+            break;
+        }
     }
     return "{\"ok\":true,\"row\":\"" + seen + "\",\"after\":" + Number(GetTickCount() - start) +
            "}";
