@@ -13,7 +13,7 @@ import signal
 import struct
 import subprocess
 from acceptance import *
-from dot_track import PLACES, frame_places  # noqa: E402
+from dot_track import PLACES, frame_places, sample_frames  # noqa: E402
 
 # The setting table: list id -> (setting code, option labels).
 SETTING_ROWS = {
@@ -377,12 +377,45 @@ def blue_of_row(hex_row):
     return set(v for v in PLACES if tuple(rgb[(6 * v + 3) * 3:(6 * v + 3) * 3 + 3]) == DOT)
 
 
+def after_paints(before, f, k):
+    """The panel after k paints in a row ending with frame f, starting from
+    the places in before: each paint of frame g covers the places of g - 1
+    and draws those of g."""
+    state = set(before)
+    for g in range(f - k + 1, f + 1):
+        state = (state - places_of(g - 1)) | places_of(g)
+    return state
+
+
+def stall_explanations(before, after, most_paints=3):
+    """Each (f, k) such that k paints in a row, one to most_paints, turn
+    before into exactly after, the last of them showing frame f and the
+    first a frame at least two ticks past the one before showed (a tick
+    skipped). A slow read can let more than one paint pass before it."""
+    shown_before = sample_frames(before)
+    return [(f, k) for k in range(1, most_paints + 1) for f in range(64)
+            if places_of(f) and after_paints(before, f, k) == after
+            and any(2 <= (f - k + 1 - f0) % 64 < 32 for f0 in shown_before)]
+
+
+def residue_shown(before, f, k):
+    """The dots of before that the k paints ending with frame f neither
+    covered nor drew again: on the panel only as the skipped frames' residue."""
+    touched = set()
+    for g in range(f - k + 1, f + 1):
+        touched |= places_of(g - 1) | places_of(g)
+    return before - touched
+
+
 def skipped_frame_stays(ctx):
     """The probe holds the tool's user-interface thread for 200 ms while the
     timer ticks on (4 ticks), then lets it go. The first paint after shows a
     frame f whose previous frame f - 1 the panel never showed, covers only
     the places of f - 1, and leaves every other dot that was on the panel
-    before: the skipped frames' residue."""
+    before: the skipped frames' residue. The probe's read after the stall
+    can come one or two paints late; those paints are replayed by the same
+    rule. A read that no such paints explain (one taken halfway through a
+    paint) is retried; a sample that shows no residue proves nothing."""
     ctx.start(ctx.package(), env=ctx.installer_env(hang=1))
     ctx.click(IDS["install"])
     wait_for(lambda: ctx.probe.children()[1100]["visible"], 10, "the dots panel shown")
@@ -392,18 +425,14 @@ def skipped_frame_stays(ctx):
         answer = ctx.probe.query("stall", panel, 200, 3)
         before, after = blue_of_row(answer["before"]), blue_of_row(answer["after"])
         seen.append((sorted(before), sorted(after)))
-        fits = [f for f in range(64) if places_of(f) and places_of(f) <= after
-                and after <= before | places_of(f) and not places_of(f - 1) <= before]
-        if not fits or not before:
+        shown = [(f, k) for f, k in stall_explanations(before, after) if residue_shown(before, f, k)]
+        if not shown:
             continue
-        residue_kept = [f for f in fits if before - places_of(f - 1) <= after
-                        and before - places_of(f - 1) - places_of(f)]
-        check(residue_kept, "after a stall the panel shows %s (before %s): no frame f whose paint left the dots "
-              "of the frames before f - 1 (frames that fit: %s)" % (sorted(after), sorted(before), fits))
-        ctx.notes.append("stall %d: before %s, painted frame %s: %s" % (attempt + 1, sorted(before), residue_kept,
-                                                                         sorted(after)))
+        ctx.notes.append("stall %d: before %s, paints ending at frame, count %s: %s"
+                         % (attempt + 1, sorted(before), shown, sorted(after)))
         return
-    raise AssertionError("no stall showed a skipped frame: %s" % seen)
+    raise AssertionError("no stall showed a skipped frame's residue kept by the paints after it "
+                         "(before, after): %s" % seen)
 
 
 def frame_of_row(hex_row):
