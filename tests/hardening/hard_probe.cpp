@@ -29,6 +29,8 @@
 
 #include <vector>
 
+#include "../harness/window_walk.h"
+
 namespace {
 
 const wchar_t kDefaultClass[] = L"TAVO_WIN32";
@@ -149,7 +151,7 @@ BOOL CALLBACK CountTop(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &pid);
     if (pid == c->pid) {
         ++c->count;
-        EnumChildWindows(window, CountChild, param);
+        WalkChildren(window, true, CountChild, param);
     }
     return TRUE;
 }
@@ -157,9 +159,8 @@ BOOL CALLBACK CountTop(HWND window, LPARAM param) {
 long CountWindows(DWORD pid) {
     WindowCount c = {pid, 0};
     EnumWindows(CountTop, reinterpret_cast<LPARAM>(&c));
-    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
-         w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr))
-        CountTop(w, reinterpret_cast<LPARAM>(&c));
+    WalkSiblings(FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr), false, CountTop,
+                 reinterpret_cast<LPARAM>(&c));
     return c.count;
 }
 

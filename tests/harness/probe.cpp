@@ -62,6 +62,7 @@
 #include <vector>
 
 #include "device_record.h"
+#include "window_walk.h"
 
 namespace {
 
@@ -281,26 +282,19 @@ std::string ChildJson(HWND child) {
     return out + "}";
 }
 
-struct ChildList {
-    HWND parent;
-    std::string items;
-};
-
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
-    ChildList* list = reinterpret_cast<ChildList*>(param);
-    if (GetParent(child) != list->parent) return TRUE;  // direct children only
-    if (!list->items.empty()) list->items += ",";
-    list->items += ChildJson(child);
+    std::string* items = reinterpret_cast<std::string*>(param);
+    if (!items->empty()) *items += ",";
+    *items += ChildJson(child);
     return TRUE;
 }
 
 std::string ChildrenJson(const wchar_t* className) {
     HWND main = FindMain(className);
     if (!main) return Fail("no main window");
-    ChildList list;
-    list.parent = main;
-    EnumChildWindows(main, CollectChild, reinterpret_cast<LPARAM>(&list));
-    return "{\"ok\":true,\"children\":[" + list.items + "]}";
+    std::string items;
+    WalkChildren(main, false, CollectChild, reinterpret_cast<LPARAM>(&items));
+    return "{\"ok\":true,\"children\":[" + items + "]}";
 }
 
 std::string ComboItemsJson(int id, const wchar_t* className) {
@@ -424,7 +418,7 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
     parts.icon = NULL;
     parts.hasIconControl = 0;
     SetRectEmpty(&parts.iconRect);
-    EnumChildWindows(window, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
+    WalkChildren(window, false, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
     HWND textControl = GetDlgItem(window, 0xFFFF);
     std::wstring text = textControl ? WindowText(textControl) : std::wstring();
     RECT rect;
