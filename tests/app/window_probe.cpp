@@ -27,6 +27,7 @@
 #include <wchar.h>
 
 #include "device_record.h"
+#include "window_walk.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ int Window(DWORD timeout, int height) {
             printf("style=0x%08lX\nexstyle=0x%08lX\n",
                    static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
                    static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
-            printf("dots_visible=%d\n", IsWindowVisible(GetDlgItem(window, 1100)) ? 1 : 0);
+            printf("dots_visible=%d\n", IsWindowVisible(ChildWithId(window, 1100)) ? 1 : 0);
             printf("wow64=%s\n", Wow64Text(window));
             return 0;
         }
@@ -128,7 +129,8 @@ int Box(DWORD timeout) {
         Sleep(50);
     }
     wchar_t text[1024] = L"", caption[256] = L"";
-    GetDlgItemTextW(search.box, 0xFFFF, text, 1024);
+    HWND textControl = ChildWithId(search.box, 0xFFFF);
+    if (textControl) SendMessageW(textControl, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
     GetWindowTextW(search.box, caption, 256);
     PrintUtf8("text", text);
     PrintUtf8("caption", caption);
@@ -219,7 +221,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 4 && wcscmp(argv[1], L"dropped") == 0) {
         HWND window = MainWindowOrFail();
         if (!window) return 1;
-        HWND list = GetDlgItem(window, _wtoi(argv[2]));
+        HWND list = ChildWithId(window, _wtoi(argv[2]));
         DWORD start = GetTickCount(), timeout = wcstoul(argv[3], nullptr, 10);
         while (!SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)) {
             if (Expired(start, timeout)) {

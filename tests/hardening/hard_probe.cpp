@@ -216,7 +216,7 @@ bool OneStep(const char* kind, HWND main) {
         return SendWait(main, WM_COMMAND, MAKEWPARAM(kSettingsId, BN_CLICKED), 0) &&
                SendWait(main, WM_COMMAND, MAKEWPARAM(kSettingsId, BN_CLICKED), 0);
     if (strcmp(kind, "closeup") == 0) {
-        HWND list = GetDlgItem(main, kFirstListId);
+        HWND list = ChildWithId(main, kFirstListId);
         return list && SendWait(list, CB_SHOWDROPDOWN, TRUE, 0) &&
                SendWait(list, CB_SHOWDROPDOWN, FALSE, 0);
     }

@@ -300,7 +300,7 @@ std::string ChildrenJson(const wchar_t* className) {
 std::string ComboItemsJson(int id, const wchar_t* className) {
     HWND main = FindMain(className);
     if (!main) return Fail("no main window");
-    HWND combo = GetDlgItem(main, id);
+    HWND combo = ChildWithId(main, id);
     if (!combo) return Fail("no such control");
     LRESULT count = SendQuiet(combo, CB_GETCOUNT, 0, 0);
     std::string items;
@@ -419,7 +419,7 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
     parts.hasIconControl = 0;
     SetRectEmpty(&parts.iconRect);
     WalkChildren(window, false, CollectBoxPart, reinterpret_cast<LPARAM>(&parts));
-    HWND textControl = GetDlgItem(window, 0xFFFF);
+    HWND textControl = ChildWithId(window, 0xFFFF);
     std::wstring text = textControl ? WindowText(textControl) : std::wstring();
     RECT rect;
     GetWindowRect(window, &rect);
@@ -445,7 +445,7 @@ std::string BoxesJson() {
 
 std::string PressJson(HWND box, int id) {
     if (!IsWindow(box)) return Fail("no such window");
-    HWND button = GetDlgItem(box, id);
+    HWND button = ChildWithId(box, id);
     if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                       reinterpret_cast<LPARAM>(button)))
         return Fail("post failed");
@@ -608,7 +608,7 @@ std::string DefaultCaptionJson() {
     wchar_t caption[256] = {0};
     GetWindowTextW(box.found, caption, 256);
     PostMessageW(box.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box.found, IDOK)));
+                 reinterpret_cast<LPARAM>(ChildWithId(box.found, IDOK)));
     if (WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) {
         CloseHandle(thread);
         return Fail("the probe's box did not close");

@@ -32,3 +32,23 @@ inline bool WalkSiblings(HWND first, bool deep, WindowVisit visit, LPARAM param)
 inline bool WalkChildren(HWND parent, bool deep, WindowVisit visit, LPARAM param) {
     return WalkSiblings(GetWindow(parent, GW_CHILD), deep, visit, param);
 }
+
+struct ChildIdSearch {
+    LONG_PTR id;
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchChildId(HWND window, LPARAM param) {
+    ChildIdSearch* search = reinterpret_cast<ChildIdSearch*>(param);
+    if (GetWindowLongPtrW(window, GWLP_ID) != search->id) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The child of parent with control id, or null: GetDlgItem, which has the
+// server list the siblings after the first child, the walk above spares.
+inline HWND ChildWithId(HWND parent, int id) {
+    ChildIdSearch search = {id, NULL};
+    WalkChildren(parent, false, MatchChildId, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}

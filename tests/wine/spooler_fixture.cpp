@@ -5,6 +5,8 @@
 
 #include <stdlib.h>
 
+#include "../harness/window_walk.h"
+
 namespace {
 
 // Wine's own path conversions, looked up at run time so the helpers link
@@ -290,10 +292,10 @@ void MessageBoxWatcher::Watch() {
         if (search.found != nullptr) {
             HWND box = search.found;
             seen_.shown = true;
-            seen_.text = WindowText(GetDlgItem(box, 0xFFFF));
+            seen_.text = WindowText(ChildWithId(box, 0xFFFF));
             seen_.caption = WindowText(box);
             seen_.owner = GetWindow(box, GW_OWNER);
-            HWND ok = GetDlgItem(box, IDOK);
+            HWND ok = ChildWithId(box, IDOK);
             seen_.okPressed =
                 ok != nullptr && PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                                               reinterpret_cast<LPARAM>(ok)) != FALSE;
