@@ -47,6 +47,11 @@ def removal_with_two_printers(ctx, state, record):
     """PanelState 1 or 2, then a second supported printer comes online and a
     removal arrives: the count is 2, not 1, so the panel collapses with the
     warning."""
+    if record == "none" and ctx.bench.wine_root:
+        # The same trap as the removal cases of the commands suite: this
+        # Wine drops the message when it carries no record.
+        raise NotRun("%s drops a cross-process WM_DEVICECHANGE 0x8004 without a record: the recordless "
+                     "path is seen on the system's Wine only" % ctx.bench.wine_version)
     pkg = ctx.package()
     if state == 1:
         ctx.install_to_result_band(pkg)
