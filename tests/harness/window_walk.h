@@ -45,8 +45,8 @@ inline BOOL CALLBACK MatchChildId(HWND window, LPARAM param) {
     return FALSE;
 }
 
-// The child of parent with control id, or null: GetDlgItem, which has the
-// server list the siblings after the first child, the walk above spares.
+// The child of parent with control id, or null. Not GetDlgItem: Wine's has
+// the server list the siblings after the first child (see WalkSiblings).
 inline HWND ChildWithId(HWND parent, int id) {
     ChildIdSearch search = {id, NULL};
     WalkChildren(parent, false, MatchChildId, reinterpret_cast<LPARAM>(&search));
