@@ -456,8 +456,9 @@ def frame_of_row(hex_row):
 def first_frame_after_reset(ctx):
     """An installation resets FrameCounter to 0 around the timer's start, so the
     first paint of each installation shows frame 0: dots 0 to 4 at x 192,
-    186, 180, 174 and 168 (places 32 to 28), dot 0 on the right; frame 1 or
-    2 when a tick came before the first paint. Three installations in one
+    186, 180, 174 and 168 (places 32 to 28), dot 0 on the right; a later
+    frame only as far as the ticks since Install, when the first paint
+    comes late. Three installations in one
     run (a counter not reset would start the later ones elsewhere). The
     probe sends Install and reads the panel's row 3 from the screen as fast
     as it can."""
@@ -473,8 +474,18 @@ def first_frame_after_reset(ctx):
         firsts.append(f)
         rgb = bytes.fromhex(answer["row"])
         blue = [x for x in range(len(rgb) // 3) if tuple(rgb[3 * x:3 * x + 3]) == DOT]
-        check(f in (0, 1, 2), "installation %d: the first paint shows %s, expected frame 0 (or 1, 2 after ticks); "
-              "light blue at x %s" % (run + 1, "frame %d" % f if f is not None else "no frame of the track", blue))
+        # A loaded machine can hold the tool's first paint back by many
+        # ticks: the frame may be as late as the ticks since Install (one
+        # per 50 ms, and two for the timer's start and the read), never
+        # later. A counter not reset starts at least 10 frames later still.
+        latest = max(2, answer["after"] // 50 + 2)
+        check(f is not None and f <= latest,
+              "installation %d: the first paint shows %s %d ms after Install, expected frame 0 (or up to %d "
+              "after ticks); light blue at x %s"
+              % (run + 1, "frame %d" % f if f is not None else "no frame of the track", answer["after"], latest,
+                 blue))
+        if f > 2:
+            ctx.notes.append("installation %d: first paint %d ms after Install, frame %d" % (run + 1, answer["after"], f))
         ctx.expect_box(T_INSTALLED_N % 0, caption="")
         ctx.expect_box(T_NONE_FOUND, caption="")
         wait_for(lambda: not ctx.probe.children()[1100]["visible"], 10, "the installation to end")
