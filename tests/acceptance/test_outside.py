@@ -383,12 +383,17 @@ def blue_of_row(hex_row):
     return set(v for v in PLACES if tuple(rgb[(6 * v + 3) * 3:(6 * v + 3) * 3 + 3]) == DOT)
 
 
+def painted_frames(f, k):
+    """The frames of k paints in a row ending with frame f."""
+    return range(f - k + 1, f + 1)
+
+
 def after_paints(before, f, k):
     """The panel after k paints in a row ending with frame f, starting from
     the places in before: each paint of frame g covers the places of g - 1
     and draws those of g."""
     state = set(before)
-    for g in range(f - k + 1, f + 1):
+    for g in painted_frames(f, k):
         state = (state - places_of(g - 1)) | places_of(g)
     return state
 
@@ -408,7 +413,7 @@ def residue_shown(before, f, k):
     """The dots of before that the k paints ending with frame f neither
     covered nor drew again: on the panel only as the skipped frames' residue."""
     touched = set()
-    for g in range(f - k + 1, f + 1):
+    for g in painted_frames(f, k):
         touched |= places_of(g - 1) | places_of(g)
     return before - touched
 
@@ -457,16 +462,14 @@ def frame_of_row(hex_row):
 def frames_read_on(ctx, panel, started_ms, seconds):
     """The frames the panel's row 3 moves through over the next seconds, each
     with the ms after Install it was read (started_ms: the ms after Install
-    now). A stall of 0 ms reads the row now and at its next change."""
+    now), read back to back."""
     seen = []
     start = time.monotonic()
     while time.monotonic() - start < seconds:
-        answer = ctx.probe.query("stall", panel, 0, 3)
+        f = frame_of_row(ctx.probe.query("row", panel, 3)["row"])
         at = started_ms + int(1000 * (time.monotonic() - start))
-        for row in (answer["before"], answer["after"]):
-            f = frame_of_row(row)
-            if f is not None and (not seen or seen[-1][0] != f):
-                seen.append((f, at))
+        if f is not None and (not seen or seen[-1][0] != f):
+            seen.append((f, at))
     return seen
 
 

@@ -45,6 +45,7 @@
 //   settext HWND TEXT            WM_SETTEXT to a window; its text read back
 //   firstframe HWND ROW MS       sends Install, then the first screen row ROW
 //                                of HWND (the dots panel) that shows a dot
+//   row HWND ROW                 the window's screen row ROW now (hex RGB)
 //   stall HWND MS ROW            suspends the window's thread MS ms, then
 //                                resumes it; the window's screen row ROW
 //                                before and at its first change after
@@ -1004,6 +1005,9 @@ std::string Run(const std::vector<std::string>& args) {
         return FirstFrameJson(FindMain(kDefaultClass), HandleAt(arg(1)),
                               static_cast<int>(ToNumber(arg(2))),
                               static_cast<DWORD>(ToNumber(arg(3))));
+    if (command == "row")
+        return "{\"ok\":true,\"row\":\"" +
+               ScreenRow(HandleAt(arg(1)), static_cast<int>(ToNumber(arg(2)))) + "\"}";
     if (command == "stall")
         return StallJson(HandleAt(arg(1)), static_cast<DWORD>(ToNumber(arg(2))),
                          static_cast<int>(ToNumber(arg(3))));
