@@ -10,6 +10,8 @@ import os
 import re
 import sys
 
+from test_leaks import OBJECT_SLACK, PRIVATE_SLACK, RUNS_TO_SETTLE
+
 
 def load(path):
     try:
@@ -60,10 +62,11 @@ def main():
                       " PrivateUsage (Wine: the anonymous resident memory it reports as page-file usage). Flat: the floor "
                       "of each object count (the least count from a checkpoint to the end, which an object alive just "
                       "during a step does not move) rises at one of the ten checkpoints at most, and private memory grows "
-                      "by less than 512 KB. The repaint run may grow by a tenth of its count (a one-time cache); the panel "
-                      "and close-up runs are repeated, five at most, until one grows by 2 objects at most (Wine's GDI fills"
+                      "by less than %d KB. The repaint run may grow by a tenth of its count (a one-time cache); the panel "
+                      "and close-up runs are repeated, %d at most, until one grows by %d objects at most (Wine's GDI fills"
                       " its caches in one or two steps at points that depend on timing, then stays; a leak is flat in no "
-                      "run). The table shows the run that was flat.", ""]
+                      "run). The table shows the run that was flat."
+                      % (PRIVATE_SLACK // 1024, RUNS_TO_SETTLE, OBJECT_SLACK), ""]
         else:
             lines += ["| Case | Expected | Seen | Result |", "|---|---|---|---|"]
             for r in rs:
