@@ -29,7 +29,7 @@
 
 #include <vector>
 
-#include "../harness/window_walk.h"
+#include "window_walk.h"
 
 namespace {
 

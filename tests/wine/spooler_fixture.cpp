@@ -5,7 +5,7 @@
 
 #include <stdlib.h>
 
-#include "../harness/window_walk.h"
+#include "window_walk.h"
 
 namespace {
 
