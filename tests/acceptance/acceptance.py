@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "harness"))
 
 import os  # noqa: E402
 from tavo_harness import (MANUAL_NAME, parse_xwd, Bench, Package, Probe, Tool, ToolSession, X, WaitTimeout, end_windows_processes,  # noqa: E402,F401
-                          stays, wait_for, windows_path, dep_bytes, inf_text, FifoPort)
+                          stays, wait_for, windows_path, dep_bytes, inf_text, unix_state, FifoPort)
 
 from tool_texts import *  # noqa: E402,F401,F403
 IDS = {"exit": 1001, "install": 1002, "settings": 1003, "website": 1004, "manual": 1005}
@@ -378,6 +378,7 @@ def run(cases, argv=None):
                 reason = str(e)
             except Exception as e:  # a failed check or a broken step: the case fails
                 error = e
+                ctx.notes.append("state at the failure: " + ctx.state_of_runs())
                 if args.keep_shots:
                     try:
                         ctx.shot().save_png(os.path.join(ctx.work, "fail-%s.png" % case.name))

@@ -301,17 +301,6 @@ def tool_on_32bit_windows_runs_install32(ctx):
         end_case_wineserver(ctx, server, env)
 
 
-def unix_state(pid):
-    """A Unix process's state and the kernel function it waits in, for notes."""
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            state = f.read().rsplit(")", 1)[1].split()[0]
-        with open("/proc/%d/wchan" % pid) as f:
-            return "state %s, waiting in %s" % (state, f.read().strip() or "-")
-    except OSError as e:
-        return "state unreadable: %s" % e
-
-
 def end_case_wineserver(ctx, server, env):
     """Ends a case's own wineserver: `wineserver -k` ends the prefix's
     processes and has the server save the registry and exit. Once, on a CI

@@ -174,6 +174,8 @@ def run(cases, argv=None, title="hardening"):
                 figures = case.fn(ctx, *case.params)
             except Exception as e:  # a failed check or a broken step: the case fails
                 error = e
+                if not case.finding:
+                    print("     state at the failure: " + ctx.state_of_runs(), flush=True)
             try:
                 ctx.cleanup()
             except Exception as e:

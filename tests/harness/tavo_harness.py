@@ -359,6 +359,39 @@ class Probe:
 # The tool's process
 
 
+def unix_state(pid):
+    """A Unix process's threads by state and the kernel function each waits
+    in (e.g. "S do_epoll_wait x2, D folio_wait_bit"), for failure reports."""
+    waits = {}
+    try:
+        for task in sorted(os.listdir("/proc/%d/task" % pid)):
+            with open("/proc/%d/task/%s/stat" % (pid, task)) as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+            with open("/proc/%d/task/%s/wchan" % (pid, task)) as f:
+                where = f.read().strip()
+            key = "%s %s" % (state, where if where not in ("", "0") else "-")
+            waits[key] = waits.get(key, 0) + 1
+    except OSError as e:
+        return "unreadable (%s)" % e.strerror
+    return ", ".join(k + (" x%d" % n if n > 1 else "") for k, n in sorted(waits.items()))
+
+
+def group_state(pgid):
+    """Each process of a Unix process group (a tool run's wrapper and the
+    Wine process under it) with its threads' waits."""
+    members = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                comm, rest = f.read().split(" (", 1)[1].rsplit(") ", 1)
+        except (OSError, IndexError, ValueError):
+            continue
+        if int(rest.split()[2]) == pgid:
+            members.append("%s %s [%s]" % (comm, entry, unix_state(int(entry))))
+    return "; ".join(sorted(members)) or "no process left"
+
+
+
 class Tool:
     """One run of the tool, started through Wine; ended by its own id."""
 
@@ -691,6 +724,24 @@ class ToolSession:
 
     def main(self):
         return self.probe.main(MAIN_CLASS)
+
+    def state_of_runs(self):
+        """Where the case's tool runs stood, for the report of a failed case
+        (a wait that timed out says what it waited for, not why): each run's
+        Unix process and its threads' waits, the prefix's Windows processes
+        and the main window."""
+        parts = []
+        for tool in self.tools:
+            code = tool.proc.poll()
+            parts.append("tool run %d %s" % (tool.pid, "exited %d" % code if code is not None
+                                             else "running: " + group_state(tool.pid)))
+        try:
+            parts.append("Windows processes: " + " ".join(sorted(p["exe"] for p in self.probe.procs())))
+            m = self.main()
+            parts.append("main window: " + (("visible" if m["visible"] else "hidden") if m.get("found") else "none"))
+        except Exception as e:
+            parts.append("probe failed: %s" % e)
+        return "; ".join(parts)
 
     def wait_window(self, timeout=40):
         return wait_for(lambda: (lambda m: m if m.get("found") and m["visible"] else None)(self.main()),
