@@ -65,13 +65,8 @@ def manual_missing(ctx):
 def device_removed(ctx, state, printers_after, wparam, text, record="none"):
     """A WM_DEVICECHANGE with `wparam`; `record` is the device-interface
     record it carries (the probe's usbprint or usbdevice), or none."""
-    if record == "none" and ctx.bench.wine_root:
-        # Wine 10 drops a WM_DEVICECHANGE of the 0x8000 range that another
-        # process sends with a null lParam: SendMessage returns, and the
-        # window never gets it. On Windows such a notification always points
-        # at a record, so in that mode the case sends the USB printer
-        # interface's record, and says so: the recordless path is seen on
-        # the system's Wine only.
+    if record == "none" and ctx.bench.drops_recordless_device_change:
+        # Sent with the USB printer interface's record instead, and said so.
         record = "usbprint"
         ctx.notes.append("%s drops a cross-process WM_DEVICECHANGE 0x%X without a record: sent with "
                          "the usbprint record, the recordless path not seen in this mode"

@@ -90,6 +90,11 @@ class Bench:
                 self.wine_root = f.read().strip()
             with open(os.path.join(self.wine_root, ".tavo-wine10-complete")) as f:
                 self.wine_version = f.read().strip()
+        # Wine 10 drops a WM_DEVICECHANGE of the 0x8000 range that another
+        # process sends with a null lParam: SendMessage returns, and the
+        # window never gets it. On Windows such a notification always points
+        # at a record; the recordless path is seen on the system's Wine only.
+        self.drops_recordless_device_change = self.wine_root is not None
 
     def env(self, extra=None):
         env = dict(os.environ)
