@@ -403,6 +403,7 @@ class Tool:
     def __init__(self, bench, exe, cwd=None, env=None, stderr_path=None):
         self.bench = bench
         self.exe = exe
+        self.stderr_path = stderr_path
         stderr = open(stderr_path, "wb") if stderr_path else subprocess.DEVNULL
         try:
             self.proc = subprocess.Popen(bench.wine_command(exe), env=bench.env(env),
@@ -426,6 +427,18 @@ class Tool:
     def stdout(self):
         """What the tool wrote to standard output (after it ended)."""
         return self.proc.stdout.read().decode("utf-8", "replace") if self.proc.stdout else ""
+
+    def stderr_tail(self, lines=3):
+        """The last lines the run's Wine wrote to standard error, without
+        the lines of a debug channel's trace (the loader's own errors)."""
+        if not self.stderr_path:
+            return []
+        try:
+            with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
+                kept = [line.strip() for line in f if line.strip() and ":trace:" not in line]
+        except OSError:
+            return []
+        return kept[-lines:]
 
     def end(self):
         """Ends the tool by its id (the Wine process started for it)."""
@@ -710,6 +723,8 @@ class ToolSession:
         waits for its window."""
         full = self.installer_env()
         full.update(env or {})
+        # Kept so that a run that ends before its window can say why.
+        stderr_path = stderr_path or os.path.join(self.work, "tool-stderr-%d.txt" % len(self.tools))
         tool = Tool(self.bench, pkg.exe, cwd=cwd or pkg.path, env=full, stderr_path=stderr_path)
         self.tools.append(tool)
         if wait:
@@ -738,19 +753,31 @@ class ToolSession:
         parts = []
         for tool in self.tools:
             code = tool.proc.poll()
-            parts.append("tool run %d %s" % (tool.pid, "exited %d" % code if code is not None
-                                             else "running: " + group_state(tool.pid)))
+            if code is None:
+                parts.append("tool run %d running: %s" % (tool.pid, group_state(tool.pid)))
+            else:
+                parts.append("tool run %d exited %d, standard error %s" % (tool.pid, code, tool.stderr_tail()))
         try:
             parts.append("Windows processes: " + " ".join(sorted(p["exe"] for p in self.probe.procs())))
             m = self.main()
             parts.append("main window: " + (("visible" if m["visible"] else "hidden") if m.get("found") else "none"))
+            parts.append("message boxes: %s" % [b["text"] for b in self.probe.boxes()])
         except Exception as e:
             parts.append("probe failed: %s" % e)
         return "; ".join(parts)
 
     def wait_window(self, timeout=40):
-        return wait_for(lambda: (lambda m: m if m.get("found") and m["visible"] else None)(self.main()),
-                        timeout, "the main window")
+        """The main window once it is visible. A tool run that ends before
+        any main window shows fails the wait at once, with its exit code."""
+        def shown():
+            m = self.main()
+            if m.get("found") and m["visible"]:
+                return m
+            code = self.tools[-1].proc.poll() if self.tools else None
+            if code is not None and not m.get("found"):
+                raise WaitTimeout("the tool ended with exit code %d before its main window showed" % code)
+            return None
+        return wait_for(shown, timeout, "the main window")
 
     def rect(self):
         m = self.main()
