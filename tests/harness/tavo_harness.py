@@ -758,9 +758,10 @@ class ToolSession:
             else:
                 parts.append("tool run %d exited %d, standard error %s" % (tool.pid, code, tool.stderr_tail()))
         try:
-            parts.append("Windows processes: " + " ".join(sorted(p["exe"] for p in self.probe.procs())))
+            parts.append("Windows processes: " + " ".join(sorted("%s(%d)" % (p["exe"], p["pid"]) for p in self.probe.procs())))
             m = self.main()
-            parts.append("main window: " + (("visible" if m["visible"] else "hidden") if m.get("found") else "none"))
+            parts.append("main window: " + ("%s, pid %d" % ("visible" if m["visible"] else "hidden", m["pid"])
+                                            if m.get("found") else "none"))
             parts.append("message boxes: %s" % [b["text"] for b in self.probe.boxes()])
         except Exception as e:
             parts.append("probe failed: %s" % e)
