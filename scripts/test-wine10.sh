@@ -20,6 +20,7 @@ jobs=$(($(nproc) < 2 ? $(nproc) : 2))
 
 "$root/scripts/setup.sh"
 "$root/tests/wine/wine10-root" "$wine_root"
+mkdir -p "$root/build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DTAVO_WINE_SUITES=all \
   -DTAVO_WINE_ROOT="$wine_root" >"$build.configure.log"
